@@ -1,0 +1,46 @@
+#pragma once
+// The main window.
+#include <cstdint>
+
+#include "app/settings_logic.h"
+#include "common/handles.h"
+#include "framework/controls.h"
+#include "framework/form.h"
+#include "widgets/link_label.h"
+
+namespace snapvik {
+
+// The identifier of the last hot-key registration attempt; -1 before any.
+extern int32_t HotKeyId;
+// The number in the next screenshot file name.
+extern int32_t ScreenCounter;
+
+class TForm1 final : public TForm, private settings::SettingsTarget {
+ public:
+  // Creates the window with all its controls, then runs FormCreate.
+  TForm1();
+
+  TLabel Label1, Label2;
+  TEdit Edit1, Edit2;
+  TCheckBox cbShift, cbAlt, cbCtrl;
+  TButton Button1, Button2;
+  TPanel Panel1;
+  TsWebLabel sWebLabel1;
+
+ protected:
+  void DoClose() override;
+
+ private:
+  void FormCreate();
+  void FormClose();
+
+  void SetDirectory(const std::wstring& text) override;
+  void CheckShift() override;
+  void CheckAlt() override;
+  void CheckCtrl() override;
+  void SetKey(const std::wstring& text) override;
+
+  UniqueFont font_;
+};
+
+}  // namespace snapvik

@@ -1,0 +1,34 @@
+// Start-up: the version switch, the application object, the main window, the loop.
+#include <windows.h>
+
+#include "app/Unit1.h"
+#include "app/app_title.h"
+#include "app/command_line.h"
+#include "common/win_text.h"
+#include "framework/application.h"
+
+namespace {
+
+constexpr wchar_t kVersionBanner[] = L"Snapvik window controls, version 1.0";
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+  using namespace snapvik;
+  TApplication application;
+  try {
+    if (HasVersionSwitch(::GetCommandLineW())) {
+      const std::wstring title = ApplicationTitleFromPath(ModuleFileName(), &LowerInPlace);
+      ::MessageBoxW(nullptr, kVersionBanner, title.c_str(), MB_OK);
+    }
+    application.Initialize();
+    application.MainFormOnTaskBar = true;
+    TForm1 form;
+    application.SetMainForm(&form);
+    application.Run(showCommand);
+    application.SetMainForm(nullptr);
+  } catch (...) {
+    application.HandleException();
+  }
+  return 0;
+}

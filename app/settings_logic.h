@@ -1,0 +1,50 @@
+#pragma once
+// opt.dat as bytes and lines, apart from the window and the file system.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace snapvik::settings {
+
+// The system's ANSI code page, supplied by the caller.
+class AnsiCodec {
+ public:
+  virtual ~AnsiCodec() = default;
+  virtual std::wstring ToWide(std::string_view ansi) const = 0;
+  virtual std::string FromWide(std::wstring_view text) const = 0;
+};
+
+// What the five lines fill; the window implements it.
+class SettingsTarget {
+ public:
+  virtual ~SettingsTarget() = default;
+  virtual void SetDirectory(const std::wstring& text) = 0;
+  virtual void CheckShift() = 0;
+  virtual void CheckAlt() = 0;
+  virtual void CheckCtrl() = 0;
+  virtual void SetKey(const std::wstring& text) = 0;
+};
+
+struct Settings {
+  std::wstring directory;
+  bool shift = false;
+  bool alt = false;
+  bool ctrl = false;
+  std::wstring key;
+};
+
+// The mark decides the encoding; without one the bytes are ANSI.
+std::wstring DecodeText(std::string_view bytes, const AnsiCodec& ansi);
+
+// Breaks at CR, LF or CR LF; a NUL ends the text.
+std::vector<std::wstring> SplitLines(std::wstring_view text);
+
+// Applies lines 1 to 5 in order; a missing line throws EStringListError
+// after the lines before it were applied.
+void ApplyLines(const std::vector<std::wstring>& lines, SettingsTarget& target);
+
+// Whole-file conveniences.
+void ReadSettings(std::string_view bytes, const AnsiCodec& ansi, SettingsTarget& target);
+std::string EncodeSettings(const Settings& settings, const AnsiCodec& ansi);
+
+}  // namespace snapvik::settings

@@ -1,0 +1,38 @@
+# The Windows side: the program, its platform code and the tests that need the platform.
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_library(snapvik_win STATIC
+  common/atomic_file.cpp
+  common/win_error.cpp
+  common/win_text.cpp
+  framework/application.cpp
+  framework/controls.cpp
+  framework/form.cpp
+  framework/task_windows.cpp
+  app/settings_file.cpp
+  app/Unit1.cpp
+  widgets/link_label.cpp
+)
+target_link_libraries(snapvik_win PUBLIC snapvik_logic user32 gdi32 kernel32 shell32 ole32 comctl32 shlwapi)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(ICON_FILE ${CMAKE_BINARY_DIR}/snapvik.ico)
+add_custom_command(OUTPUT ${ICON_FILE}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/make_icon.py ${ICON_FILE}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make_icon.py
+  COMMENT "Drawing the program icon")
+set_source_files_properties(app/snapvik.rc PROPERTIES OBJECT_DEPENDS
+  "${ICON_FILE};${CMAKE_SOURCE_DIR}/app/snapvik.manifest")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR} -I${CMAKE_SOURCE_DIR}/app")
+
+add_executable(Snapvik WIN32 app/main.cpp app/snapvik.rc)
+target_link_options(Snapvik PRIVATE -municode -mwindows)
+target_link_libraries(Snapvik PRIVATE snapvik_win)
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
+add_subdirectory(tests/win)
+add_subdirectory(tests/e2e)

@@ -1,0 +1,66 @@
+#include "common/atomic_file.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "common/errors.h"
+#include "common/paths.h"
+#include "common/win_error.h"
+
+namespace snapvik {
+
+namespace {
+
+std::atomic<unsigned> g_tempSerial{0};
+
+// Short, so that a name near the path limit still fits.
+std::wstring TemporaryNameIn(const std::wstring& folder) {
+  wchar_t name[32];
+  std::swprintf(name, 32, L"~snv%lx%x.tmp", ::GetCurrentProcessId(), g_tempSerial.fetch_add(1));
+  return folder + name;
+}
+
+}  // namespace
+
+FileBeside::FileBeside(const std::wstring& finalName) {
+  const std::wstring folder = FolderOf(finalName);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempName_ = TemporaryNameIn(folder);
+    file_.reset(::CreateFileW(tempName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file_) return;
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ThrowCreateError(finalName, code);
+  }
+  ThrowCreateError(finalName, ERROR_FILE_EXISTS);
+}
+
+FileBeside::~FileBeside() {
+  file_.reset();
+  if (!moved_) ::DeleteFileW(tempName_.c_str());
+}
+
+void FileBeside::Write(const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!::WriteFile(file_.get(), bytes, chunk, &written, nullptr) || written == 0)
+      throw EWriteError(kWriteErrorText);
+    bytes += written;
+    size -= written;
+  }
+}
+
+bool FileBeside::MoveTo(const std::wstring& finalName, bool replace) {
+  file_.reset();
+  if (::MoveFileExW(tempName_.c_str(), finalName.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    moved_ = true;
+    return true;
+  }
+  const DWORD code = ::GetLastError();
+  if (!replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
+  ThrowCreateError(finalName, code);
+}
+
+}  // namespace snapvik

@@ -1,0 +1,37 @@
+#pragma once
+// A file written beside its final name and moved there only when complete,
+// so that a failed write never leaves a partial file or harms an older one.
+#include <windows.h>
+
+#include <string>
+
+#include "common/handles.h"
+
+namespace snapvik {
+
+class FileBeside {
+ public:
+  // Creates the temporary file in the folder of `finalName`; a failure
+  // throws EFCreateError naming `finalName`.
+  explicit FileBeside(const std::wstring& finalName);
+  ~FileBeside();
+  FileBeside(const FileBeside&) = delete;
+  FileBeside& operator=(const FileBeside&) = delete;
+
+  // All bytes or EWriteError; only before the first MoveTo.
+  void Write(const void* data, size_t size);
+
+  // Moves the file to `finalName`. Without `replace`, an existing file of
+  // that name is kept and false is returned, so the caller can pick another
+  // name and try again. Other failures throw EFCreateError naming `finalName`.
+  bool MoveTo(const std::wstring& finalName, bool replace);
+
+  const std::wstring& TemporaryName() const { return tempName_; }
+
+ private:
+  std::wstring tempName_;
+  UniqueFile file_;
+  bool moved_ = false;
+};
+
+}  // namespace snapvik

@@ -1,0 +1,42 @@
+#include "common/win_error.h"
+
+#include "common/error_text.h"
+#include "common/errors.h"
+
+namespace snapvik {
+
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+  const DWORD length =
+      ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text;
+  if (buffer) {
+    text.assign(buffer, length);
+    ::LocalFree(buffer);
+  }
+  return TrimSystemMessage(text);
+}
+
+std::wstring FullPathName(const std::wstring& name) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length = ::GetFullPathNameW(name.c_str(), MAX_PATH, buffer.data(), nullptr);
+  if (length > MAX_PATH) {
+    buffer.assign(length, L'\0');
+    length = ::GetFullPathNameW(name.c_str(), length, buffer.data(), nullptr);
+    if (length >= buffer.size()) length = 0;
+  }
+  buffer.resize(length);
+  return buffer;
+}
+
+void ThrowCreateError(const std::wstring& name, DWORD code) {
+  throw EFCreateError(CreateFileErrorText(FullPathName(name), SystemErrorText(code)));
+}
+
+void ThrowOpenError(const std::wstring& name, DWORD code) {
+  throw EFOpenError(OpenFileErrorText(FullPathName(name), SystemErrorText(code)));
+}
+
+}  // namespace snapvik

@@ -1,0 +1,140 @@
+#include "framework/application.h"
+
+#include <objbase.h>
+
+#include <new>
+
+#include "app/app_title.h"
+#include "common/error_text.h"
+#include "common/errors.h"
+#include "common/win_text.h"
+#include "framework/form.h"
+#include "framework/task_windows.h"
+
+namespace snapvik {
+
+namespace {
+
+TApplication* g_application = nullptr;
+constexpr wchar_t kApplicationClass[] = L"TApplication";
+
+LRESULT CALLBACK ApplicationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// The innermost non-empty message of a chain of nested errors.
+std::wstring InnermostMessage(const Exception& error) {
+  try {
+    std::rethrow_if_nested(error);
+  } catch (const Exception& inner) {
+    std::wstring message = InnermostMessage(inner);
+    if (!message.empty()) return message;
+  } catch (...) {
+  }
+  return error.Message();
+}
+
+}  // namespace
+
+TApplication& Application() { return *g_application; }
+
+TApplication::TApplication() { g_application = this; }
+
+TApplication::~TApplication() {
+  if (handle_) ::DestroyWindow(handle_);
+  if (comInitialized_) ::CoUninitialize();
+  if (g_application == this) g_application = nullptr;
+}
+
+void TApplication::Initialize() {
+  comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  title_ = ApplicationTitleFromPath(ModuleFileName(), &LowerInPlace);
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = ApplicationWndProc;
+  wc.hInstance = instance;
+  wc.hIcon = ::LoadIconW(instance, L"MAINICON");
+  wc.lpszClassName = kApplicationClass;
+  ::RegisterClassExW(&wc);
+  handle_ = ::CreateWindowExW(0, kApplicationClass, title_.c_str(),
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
+                              nullptr, nullptr, instance, nullptr);
+}
+
+int MainWindowShowCommand(int requested) {
+  switch (requested) {
+    case SW_SHOWMAXIMIZED:
+      return SW_SHOWMAXIMIZED;
+    case SW_SHOWMINNOACTIVE:
+      return SW_SHOWMINNOACTIVE;
+    default:
+      return SW_SHOWNORMAL;
+  }
+}
+
+void TApplication::Run(int showCommand) {
+  if (mainForm_) {
+    try {
+      mainForm_->ShowFirst(MainWindowShowCommand(showCommand));
+    } catch (...) {
+      HandleException();
+    }
+  }
+  while (!terminated_ && ProcessMessage()) {
+  }
+}
+
+void TApplication::Terminate() { ::PostQuitMessage(0); }
+
+bool TApplication::ProcessMessage() {
+  MSG msg;
+  const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+  if (got == 0 || got == -1) {
+    terminated_ = true;
+    return false;
+  }
+  const HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (root && TForm::IsForm(root) && ::IsDialogMessageW(root, &msg)) return true;
+  ::TranslateMessage(&msg);
+  ::DispatchMessageW(&msg);
+  return true;
+}
+
+void TApplication::RunModalLoop(HWND modalWindow, const bool& done) {
+  DisabledTaskWindows disabled(modalWindow);
+  while (!done && !terminated_) {
+    if (!ProcessMessage()) break;
+  }
+}
+
+void TApplication::HandleException() noexcept {
+  try {
+    throw;
+  } catch (const Exception& error) {
+    ShowException(InnermostMessage(error));
+  } catch (const std::bad_alloc&) {
+    ShowException(L"Out of memory");
+  } catch (...) {
+    ShowException(L"Unexpected error");
+  }
+}
+
+void TApplication::ShowException(const std::wstring& message) noexcept {
+  try {
+    if (const HWND capture = ::GetCapture()) ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
+    const std::wstring text = WithFinalPeriod(message);
+    const HWND active = ::GetActiveWindow();
+    const HWND focus = ::GetFocus();
+    const HWND owner = active ? active : ::GetLastActivePopup(handle_);
+    {
+      DisabledTaskWindows disabled(owner);
+      ::MessageBoxW(owner, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
+    }
+    if (active && ::IsWindow(active)) ::SetActiveWindow(active);
+    if (focus && ::IsWindow(focus)) ::SetFocus(focus);
+  } catch (...) {
+  }
+}
+
+}  // namespace snapvik

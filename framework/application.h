@@ -1,0 +1,61 @@
+#pragma once
+// The application object: the hidden application window, the message loop,
+// modal loops and the error handler that every platform entry point uses.
+#include <windows.h>
+
+#include <string>
+
+namespace snapvik {
+
+class TForm;
+
+class TApplication {
+ public:
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // Starts the component object library (single-threaded) and makes the hidden window.
+  void Initialize();
+
+  HWND Handle() const { return handle_; }
+  const std::wstring& Title() const { return title_; }
+
+  // The main window takes the taskbar button; the hidden window never shows.
+  bool MainFormOnTaskBar = false;
+
+  void SetMainForm(TForm* form) { mainForm_ = form; }
+  TForm* MainForm() const { return mainForm_; }
+
+  // Shows the main form as the launching shell asked, then loops until told to end.
+  void Run(int showCommand);
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  // One queued message; false once the quit request arrived.
+  bool ProcessMessage();
+
+  // Dispatches every message until `done` or the end of the program; the
+  // program's other windows are disabled meanwhile.
+  void RunModalLoop(HWND modalWindow, const bool& done);
+
+  // From inside a catch block: shows the active exception. Never throws.
+  void HandleException() noexcept;
+  void ShowException(const std::wstring& message) noexcept;
+
+ private:
+  HWND handle_ = nullptr;
+  std::wstring title_;
+  TForm* mainForm_ = nullptr;
+  bool terminated_ = false;
+  bool comInitialized_ = false;
+};
+
+// The one application object of the process.
+TApplication& Application();
+
+// The show command the program's main window uses for what the shell asked.
+int MainWindowShowCommand(int requested);
+
+}  // namespace snapvik

@@ -1,0 +1,154 @@
+#include "framework/controls.h"
+
+#include "common/errors.h"
+#include "common/handles.h"
+#include "framework/application.h"
+
+namespace snapvik {
+
+TControl* TControl::FromHandle(HWND hwnd) {
+  return reinterpret_cast<TControl*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+std::wstring TControl::Text() const {
+  const int length = ::GetWindowTextLengthW(handle_);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int got = ::GetWindowTextW(handle_, text.data(), length + 1);
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+void TControl::SetText(const std::wstring& text) { ::SetWindowTextW(handle_, text.c_str()); }
+
+void TControl::CreateHandle(const CreateArgs& args, const char* name) {
+  name_ = name;
+  handle_ = ::CreateWindowExW(args.exStyle, args.className, args.text, WS_CHILD | WS_VISIBLE | args.style,
+                              args.bounds.left, args.bounds.top, args.bounds.width, args.bounds.height,
+                              args.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)),
+                              ::GetModuleHandleW(nullptr), this);
+  if (!handle_) throw EOutOfResources(L"Error creating window");
+  ::SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  if (args.font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(args.font), FALSE);
+}
+
+void TEdit::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
+  CreateHandle({parent, L"EDIT", spec.text, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, bounds, id, font},
+               spec.name);
+  if (spec.maxLength > 0) ::SendMessageW(handle_, EM_SETLIMITTEXT, static_cast<WPARAM>(spec.maxLength), 0);
+}
+
+void TButton::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
+  CreateHandle({parent, L"BUTTON", spec.text, WS_TABSTOP | BS_PUSHBUTTON, 0, bounds, id, font}, spec.name);
+}
+
+void TButton::Notify(WORD code) {
+  if (code == BN_CLICKED && OnClick) OnClick();
+}
+
+void TCheckBox::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
+  CreateHandle({parent, L"BUTTON", spec.text, WS_TABSTOP | BS_AUTOCHECKBOX, 0, bounds, id, font}, spec.name);
+}
+
+bool TCheckBox::Checked() const { return ::SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void TCheckBox::SetChecked(bool checked) {
+  ::SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+SIZE TextExtent(HFONT font, const wchar_t* text) {
+  SIZE size{};
+  WindowDc screen(nullptr);
+  if (!screen) return size;
+  SelectedObject selected(screen.get(), font);
+  ::GetTextExtentPoint32W(screen.get(), text, static_cast<int>(wcslen(text)), &size);
+  return size;
+}
+
+void TLabel::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
+  const SIZE size = TextExtent(font, spec.text);
+  bounds.width = size.cx;
+  bounds.height = size.cy;
+  CreateHandle({parent, L"STATIC", spec.text, SS_LEFT | SS_NOPREFIX, 0, bounds, id, font}, spec.name);
+}
+
+void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& spec, LayoutRect bounds,
+                                  int id, HFONT font) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (!::GetClassInfoExW(instance, className, &wc)) {
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = className;
+    ::RegisterClassExW(&wc);
+  }
+  CreateHandle({parent, className, spec.text, 0, 0, bounds, id, font}, spec.name);
+}
+
+LRESULT TCustomControl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      const HDC dc = ::BeginPaint(handle_, &ps);
+      RECT client;
+      ::GetClientRect(handle_, &client);
+      ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+      Paint(dc, client);
+      ::EndPaint(handle_, &ps);
+      return 0;
+    }
+    default:
+      return ::DefWindowProcW(handle_, msg, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK TCustomControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* self = static_cast<TCustomControl*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->handle_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<TControl*>(self)));
+  }
+  auto* self = static_cast<TCustomControl*>(FromHandle(hwnd));
+  if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = self->HandleMessage(msg, wParam, lParam);
+  } catch (...) {
+    Application().HandleException();
+  }
+  if (msg == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->handle_ = nullptr;
+  }
+  return result;
+}
+
+void TPanel::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
+  CreateCustom(parent, L"TPanel", spec, bounds, id, font);
+}
+
+void TPanel::Paint(HDC dc, const RECT& client) {
+  // Top and left edges in the highlight colour, then bottom and right in the
+  // shadow colour; on a one-pixel panel the shadow is what remains.
+  const int right = client.right - 1;
+  const int bottom = client.bottom - 1;
+  const POINT top[] = {{client.left, bottom}, {client.left, client.top}, {right, client.top}};
+  const POINT low[] = {{right, client.top}, {right, bottom}, {client.left - 1, bottom}};
+  UniquePen light(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNHIGHLIGHT)));
+  UniquePen shadow(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNSHADOW)));
+  {
+    SelectedObject pen(dc, light.get());
+    ::Polyline(dc, top, 3);
+  }
+  {
+    SelectedObject pen(dc, shadow.get());
+    ::Polyline(dc, low, 3);
+  }
+}
+
+}  // namespace snapvik

@@ -1,0 +1,119 @@
+#include "framework/form.h"
+
+#include "app/form_layout.h"
+#include "common/errors.h"
+#include "framework/application.h"
+#include "framework/controls.h"
+
+namespace snapvik {
+
+TForm::~TForm() {
+  if (handle_) ::DestroyWindow(handle_);
+}
+
+bool TForm::IsForm(HWND hwnd) {
+  return ::GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&TForm::WndProc);
+}
+
+void TForm::CreateForm(const FormStyle& s) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  if (!::GetClassInfoExW(instance, s.className, &wc)) {
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hIcon = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                               ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                 ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = s.className;
+    ::RegisterClassExW(&wc);
+  }
+  RECT frame{0, 0, s.clientWidth, s.clientHeight};
+  ::AdjustWindowRectEx(&frame, s.style, FALSE, s.exStyle);
+  handle_ = ::CreateWindowExW(s.exStyle, s.className, s.caption, s.style, 0, 0, frame.right - frame.left,
+                              frame.bottom - frame.top, s.owner, nullptr, instance, this);
+  if (!handle_) throw EOutOfResources(L"Error creating window");
+}
+
+void TForm::ShowFirst(int showCommand) {
+  if (!shown_) {
+    shown_ = true;
+    RECT window;
+    ::GetWindowRect(handle_, &window);
+    const LayoutRect desktop{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+                             ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const LayoutPoint origin =
+        CenteredOrigin(desktop, window.right - window.left, window.bottom - window.top);
+    ::SetWindowPos(handle_, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ::ShowWindow(handle_, showCommand);
+  ::UpdateWindow(handle_);
+}
+
+void TForm::Close() {
+  DoClose();
+  if (Application().MainForm() == this)
+    Application().Terminate();
+  else
+    ::ShowWindow(handle_, SW_HIDE);
+}
+
+void TForm::RestoreFocus() {
+  HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(handle_, lastFocus_)
+                    ? lastFocus_
+                    : ::GetNextDlgTabItem(handle_, nullptr, FALSE);
+  if (target) ::SetFocus(target);
+}
+
+LRESULT TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_COMMAND:
+      if (lParam) {
+        if (TControl* control = TControl::FromHandle(reinterpret_cast<HWND>(lParam)))
+          if (control->Handle() == reinterpret_cast<HWND>(lParam)) control->Notify(HIWORD(wParam));
+      }
+      return 0;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        if (focus && ::IsChild(handle_, focus)) lastFocus_ = focus;
+      } else if (!HIWORD(wParam)) {
+        RestoreFocus();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      RestoreFocus();
+      return 0;
+    default:
+      return ::DefWindowProcW(handle_, msg, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* created = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    created->handle_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+  }
+  auto* self = reinterpret_cast<TForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = self->HandleMessage(msg, wParam, lParam);
+  } catch (...) {
+    Application().HandleException();
+  }
+  if (msg == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->handle_ = nullptr;
+  }
+  return result;
+}
+
+}  // namespace snapvik

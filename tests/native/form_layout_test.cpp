@@ -1,0 +1,42 @@
+#include "app/form_layout.h"
+
+#include <gtest/gtest.h>
+
+namespace snapvik {
+namespace {
+
+TEST(FormLayout, MulDivRoundsHalfAwayFromZero) {
+  EXPECT_EQ(MulDivRound(-11, 120, 96), -14);  // -13.75
+  EXPECT_EQ(MulDivRound(-11, 144, 96), -17);  // -16.5
+  EXPECT_EQ(MulDivRound(11, 144, 96), 17);
+  EXPECT_EQ(MulDivRound(337, 16, 13), 415);   // 414.77
+  EXPECT_EQ(MulDivRound(7, 1, -2), -4);       // -3.5
+}
+
+TEST(FormLayout, FontFollowsDensityAndLayoutFollowsMeasuredText) {
+  EXPECT_EQ(ScaledFontHeight(kDesignFontHeight, 96), -11);
+  EXPECT_EQ(ScaledFontHeight(kDesignFontHeight, 192), -22);
+  const LayoutRect edit{142, 8, 147, 21};
+  EXPECT_EQ(ScaledRect(edit, 13), edit);
+  EXPECT_EQ(ScaledRect(edit, 26), (LayoutRect{284, 16, 294, 42}));
+  EXPECT_EQ(ScaledRect(edit, 16), (LayoutRect{175, 10, 181, 26}));
+}
+
+TEST(FormLayout, CentredOnTheDesktopBoundingBox) {
+  EXPECT_EQ(CenteredOrigin({0, 0, 1920, 1080}, 343, 151), (LayoutPoint{789, 465}));
+  // Truncation of each half, on a desktop that starts left of the primary monitor.
+  EXPECT_EQ(CenteredOrigin({-1281, -7, 3201, 1087}, 345, 153), (LayoutPoint{-1281 + 1600 - 172, -7 + 543 - 76}));
+  // Never above or left of the desktop.
+  EXPECT_EQ(CenteredOrigin({0, 0, 300, 100}, 343, 151), (LayoutPoint{0, 0}));
+}
+
+TEST(FormLayout, FocusableControlsComeInTabOrder) {
+  std::vector<std::string> order;
+  for (const ControlSpec& spec : Form1Controls())
+    if (spec.kind != ControlKind::Label && spec.kind != ControlKind::LinkLabel) order.push_back(spec.name);
+  EXPECT_EQ(order, (std::vector<std::string>{"Edit1", "Edit2", "cbShift", "cbAlt", "cbCtrl", "Button2", "Panel1",
+                                             "Button1"}));
+}
+
+}  // namespace
+}  // namespace snapvik
