@@ -1,0 +1,193 @@
+"""Drives the real Snapvik.exe under Wine as a user would.
+
+Each SnapvikCopy is the program copied into a fresh folder of its own (so
+its opt.dat is its own), started with wine and stopped by its process id.
+Windows are found and read through winprobe.exe, a small Windows helper that
+runs in the same Wine prefix; keys are typed through xdotool into the X window.
+"""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+SNAPVIK_EXE = os.environ["SNAPVIK_EXE"]
+WINPROBE_EXE = os.environ["WINPROBE_EXE"]
+WORK = os.environ["E2E_WORK"]
+
+FORM1_CONTROLS = ["Label1", "Label2", "Edit1", "Edit2", "cbShift", "cbAlt", "cbCtrl", "Button2", "Panel1",
+                  "Button1", "sWebLabel1"]
+
+WS_THICKFRAME = 0x00040000
+WS_MAXIMIZEBOX = 0x00010000
+WS_MINIMIZEBOX = 0x00020000
+WS_SYSMENU = 0x00080000
+WS_CAPTION = 0x00C00000
+WS_TABSTOP = 0x00010000
+WS_EX_APPWINDOW = 0x00040000
+SS_ICON = 0x3
+
+
+def win_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wait_for(condition, timeout=20.0, interval=0.1, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+class Probe:
+    """One running winprobe.exe; each ask() is one command and its JSON answer."""
+
+    def __init__(self):
+        self.proc = subprocess.Popen(["wine", WINPROBE_EXE], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, text=True, encoding="utf-8", bufsize=1)
+
+    def ask(self, *args):
+        self.proc.stdin.write("\t".join(str(a) for a in args) + "\n")
+        self.proc.stdin.flush()
+        line = self.proc.stdout.readline()
+        if not line:
+            raise RuntimeError("winprobe ended")
+        return json.loads(line)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *[str(a) for a in args]], check=True, capture_output=True,
+                          text=True).stdout.strip()
+
+
+class SnapvikCopy:
+    def __init__(self, probe, folder=None, name="Snapvik.exe"):
+        self.probe = probe
+        os.makedirs(WORK, exist_ok=True)
+        self.folder = folder or tempfile.mkdtemp(prefix="run-", dir=WORK)
+        self.exe = os.path.join(self.folder, name)
+        shutil.copy(SNAPVIK_EXE, self.exe)
+        self.settings = os.path.join(self.folder, "opt.dat")
+        self.proc = None
+
+    # Files.
+    def write_settings(self, data):
+        with open(self.settings, "wb") as f:
+            f.write(data)
+
+    def read_settings(self):
+        with open(self.settings, "rb") as f:
+            return f.read()
+
+    # The process.
+    def start(self, *args, env=None):
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.proc = subprocess.Popen(["wine", self.exe, *args], cwd=self.folder, env=full_env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def launch(self, show_command):
+        """Started by winprobe with a show state, as a launching shell asks for one."""
+        pid = self.probe.ask("launch", win_path(self.exe), show_command)
+        if not pid:
+            raise AssertionError("could not launch " + self.exe)
+        return self
+
+    def windows_of(self, cls):
+        return [w for w in self.windows() if w["class"] == cls]
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def wait_exit(self, timeout=15):
+        return self.proc.wait(timeout=timeout)
+
+    def stop(self):
+        # A copy started through "start" is not our child: end it by its Windows id.
+        for pid in {w["pid"] for w in self.windows()}:
+            self.probe.ask("terminate", pid)
+        if self.running():
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+    def remove(self):
+        self.stop()
+        subprocess.run(["chattr", "-R", "-i", self.folder], capture_output=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    # Windows.
+    def windows(self):
+        return self.probe.ask("windows", win_path(self.exe))
+
+    def visible(self, cls):
+        return [w for w in self.windows() if w["class"] == cls and w["visible"]]
+
+    def main_window(self, timeout=20):
+        return wait_for(lambda: (self.visible("TForm1") or [None])[0], timeout, what="the main window")
+
+    def message_box(self, timeout=20):
+        return wait_for(lambda: (self.visible("#32770") or [None])[0], timeout, what="a message box")
+
+    def box_text(self, box):
+        for child in self.probe.ask("children", box["hwnd"]):
+            if child["class"].lower() == "static" and child["text"] and (child["style"] & 0xF) != SS_ICON:
+                return child["text"]
+        return None
+
+    def box_has_icon(self, box):
+        return any(c.get("icon") for c in self.probe.ask("children", box["hwnd"]) if c["visible"])
+
+    def box_buttons(self, box):
+        return [c["text"] for c in self.probe.ask("children", box["hwnd"])
+                if c["class"].lower() == "button" and c["visible"]]
+
+    def dismiss(self, box):
+        for child in self.probe.ask("children", box["hwnd"]):
+            if child["class"].lower() == "button" and child["visible"]:
+                self.probe.ask("click", child["hwnd"])
+                break
+        wait_for(lambda: not any(w["hwnd"] == box["hwnd"] and w["visible"] for w in self.windows()),
+                 what="the message box to close")
+
+    def controls(self, form):
+        """The main window's controls by name, in creation order."""
+        children = self.probe.ask("children", form["hwnd"])
+        if len(children) != len(FORM1_CONTROLS):
+            raise AssertionError("expected %d controls, found %d" % (len(FORM1_CONTROLS), len(children)))
+        return dict(zip(FORM1_CONTROLS, children))
+
+    def close(self, form):
+        self.probe.ask("close", form["hwnd"])
+
+    def x_window(self, title="Snapvik"):
+        """The X window of a visible top-level window of this copy."""
+        ids = xdotool("search", "--pid", self.proc.pid, "--name", "^%s$" % title).split()
+        for wid in ids:
+            if "IsViewable" in subprocess.run(["xwininfo", "-id", wid], capture_output=True, text=True).stdout:
+                return wid
+        raise AssertionError("no X window for " + title)
+
+    def type_keys(self, *keys):
+        wid = self.x_window()
+        xdotool("windowfocus", "--sync", wid)
+        for key in keys:
+            xdotool("key", key)

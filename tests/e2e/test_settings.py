@@ -1,0 +1,165 @@
+"""opt.dat with the real program: what each kind of file fills in, the messages, and closing."""
+import os
+import subprocess
+import unittest
+
+from e2e_case import SnapvikCase
+from harness import win_path, wait_for
+
+CRLF = b"C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"
+RU = {"LC_ALL": "ru_RU.UTF-8"}
+
+
+def utf16le(text, mark=True):
+    return (b"\xff\xfe" if mark else b"") + text.encode("utf-16-le")
+
+
+class Reading(SnapvikCase):
+    def state(self, copy):
+        form = copy.main_window()
+        ctl = copy.controls(form)
+        return form, (ctl["Edit1"]["text"], ctl["cbShift"]["checked"], ctl["cbAlt"]["checked"],
+                      ctl["cbCtrl"]["checked"], ctl["Edit2"]["text"])
+
+    def expect_box(self, copy, text):
+        box = copy.message_box()
+        self.assertEqual(box["text"], "Snapvik")
+        self.assertEqual(copy.box_text(box), text)
+        self.assertTrue(copy.box_has_icon(box))
+        self.assertEqual(copy.box_buttons(box), ["OK"])
+        # Reported before the window is first shown.
+        self.assertEqual(copy.visible("TForm1"), [])
+        copy.dismiss(box)
+
+    def test_every_line_break_and_mark_reads_alike(self):
+        text = "C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"
+        variants = {
+            "crlf": CRLF,
+            "lf": CRLF.replace(b"\r\n", b"\n"),
+            "cr": CRLF.replace(b"\r\n", b"\r"),
+            "utf-8 mark": b"\xef\xbb\xbf" + CRLF,
+            "utf-16 le mark": utf16le(text),
+            "utf-16 be mark": b"\xfe\xff" + text.encode("utf-16-be"),
+            "more lines": CRLF + b"0\r\nextra\r\n",
+        }
+        for name, data in variants.items():
+            with self.subTest(name):
+                c = self.started(data)
+                form, state = self.state(c)
+                self.assertEqual(state, ("C:\\Shots\\", 1, 0, 1, "S"))
+                self.assertEqual(c.visible("#32770"), [])
+                c.remove()
+
+    def test_only_an_exact_one_checks_and_line_five_gives_its_first_character(self):
+        c = self.started(b"D:\\x\r\n0\r\n1 \r\nyes\r\nQW\r\n")
+        self.assertEqual(self.state(c)[1], ("D:\\x", 0, 0, 0, "Q"))
+
+    def test_an_empty_fifth_line_leaves_the_key_field_empty_without_a_message(self):
+        c = self.started(b"D:\\x\r\n0\r\n1\r\n0\r\n\r\n")
+        self.assertEqual(self.state(c)[1], ("D:\\x", 0, 1, 0, ""))
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_short_files_report_the_first_missing_line_after_applying_the_rest(self):
+        cases = [
+            (b"C:\\a\\\r\n1\r\n1\r\n", "List index out of bounds (3)", ("C:\\a\\", 1, 1, 0, "A")),
+            (b"", "List index out of bounds (0)", ("Edit1", 0, 0, 0, "A")),
+            (b"\xef\xbb\xbfC:\\\r\n1\r\n\xff\r\n0\r\nA\r\n", "List index out of bounds (0)", ("Edit1", 0, 0, 0, "A")),
+            (utf16le("C:\\\r\n1\r\n1\r\n1\r\nB\r\n", mark=False), "List index out of bounds (1)",
+             ("C", 0, 0, 0, "A")),
+        ]
+        for data, message, expected in cases:
+            with self.subTest(message=message, data=data[:12]):
+                c = self.started(data)
+                self.expect_box(c, message)
+                self.assertEqual(self.state(c)[1], expected)
+                c.remove()
+
+    def test_error_caption_is_the_program_file_name_as_a_title(self):
+        c = self.started(b"", name="TOOL.EXE")
+        box = c.message_box()
+        self.assertEqual(box["text"], "Tool")
+        c.dismiss(box)
+
+    def test_a_file_held_open_for_writing_is_reported_and_nothing_applied(self):
+        c = self.copy()
+        c.write_settings(CRLF)
+        self.assertTrue(self.probe.ask("hold", win_path(c.settings), 0))
+        try:
+            c.start()
+            box = c.message_box()
+            text = c.box_text(box)
+            self.assertTrue(text.startswith('Cannot open file "%s". ' % win_path(c.settings)), text)
+            self.assertTrue(text.endswith("."))
+            c.dismiss(box)
+            self.assertEqual(self.state(c)[1], ("Edit1", 0, 0, 0, "A"))
+        finally:
+            self.probe.ask("release")
+
+
+class CodePages(SnapvikCase):
+    def test_ansi_files_follow_the_process_code_page(self):
+        data = "D:\\Снимки\\\r\n0\r\n0\r\n1\r\nЖ\r\n".encode("cp1251")
+        c = self.started(data, env=RU)
+        form, state = Reading.state(self, c)
+        self.assertEqual(state, ("D:\\Снимки\\", 0, 0, 1, "Ж"))
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), data)
+
+    def test_utf16_is_rewritten_in_the_code_page_without_a_mark(self):
+        c = self.started(utf16le("C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"))
+        form, _ = Reading.state(self, c)
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), CRLF)
+
+    def test_a_folder_the_code_page_cannot_hold_is_kept_whole_as_utf8(self):
+        text = "D:\\Снимки\\\r\n1\r\n1\r\n0\r\nZ\r\n"
+        c = self.started(b"\xef\xbb\xbf" + text.encode("utf-8"), env={"LC_ALL": "en_US.UTF-8"})
+        form, state = Reading.state(self, c)
+        self.assertEqual(state, ("D:\\Снимки\\", 1, 1, 0, "Z"))
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), b"\xef\xbb\xbf" + text.encode("utf-8"))
+
+
+class Closing(SnapvikCase):
+    def expect_create_error(self, c, form):
+        c.close(form)
+        box = c.message_box()
+        text = c.box_text(box)
+        self.assertTrue(text.startswith('Cannot create file "%s". ' % win_path(c.settings)), text)
+        self.assertTrue(text.endswith(".") and len(text) > len(win_path(c.settings)) + 25, text)
+        self.assertEqual(box["text"], "Snapvik")
+        c.dismiss(box)
+        self.assertTrue(c.running(), "the window must stay open")
+        self.assertTrue(c.visible("TForm1"))
+
+    def test_a_folder_named_opt_dat_keeps_the_window_open(self):
+        c = self.copy()
+        os.mkdir(c.settings)
+        c.start()
+        form = c.main_window()
+        self.assertEqual(c.controls(form)["Edit1"]["text"], win_path(c.folder) + "\\")
+        self.expect_create_error(c, form)
+        self.assertTrue(os.path.isdir(c.settings))
+        self.assertEqual(sorted(os.listdir(c.folder)), ["Snapvik.exe", "opt.dat"])
+        os.rmdir(c.settings)
+        self.close_and_wait(c, form)  # closing again retries
+        self.assertTrue(os.path.isfile(c.settings))
+
+    def test_a_read_only_folder_keeps_the_old_file_and_the_window(self):
+        c = self.started(CRLF)
+        form = c.main_window()
+        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], "E:\\changed\\")
+        # Immutable, so that not even root can write there.
+        subprocess.run(["chattr", "+i", c.folder], check=True)
+        try:
+            self.expect_create_error(c, form)
+            self.assertEqual(c.read_settings(), CRLF)
+        finally:
+            subprocess.run(["chattr", "-i", c.folder], check=True)
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
+        self.assertEqual(sorted(os.listdir(c.folder)), ["Snapvik.exe", "opt.dat"])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,238 @@
+// winprobe: looks at and drives other programs' windows for the end-to-end tests.
+// Reads one command per line on standard input (fields separated by tabs) and
+// answers each with one line of JSON on standard output.
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::string Json(const std::wstring& text) {
+  std::string out = "\"";
+  for (unsigned char c : Utf8(text)) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Handle(HWND hwnd) { return std::to_string(reinterpret_cast<uintptr_t>(hwnd)); }
+HWND ParseHandle(const std::string& text) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(text)));
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t buffer[4096];
+  const LRESULT n = ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                                          SMTO_ABORTIFHUNG, 2000, nullptr)
+                        ? ::GetWindowTextLengthW(hwnd)
+                        : 0;
+  buffer[4095] = 0;
+  return n >= 0 ? std::wstring(buffer) : std::wstring();
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t buffer[256] = {};
+  ::GetClassNameW(hwnd, buffer, 256);
+  return buffer;
+}
+
+std::wstring ProcessImage(DWORD pid) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return {};
+  wchar_t buffer[MAX_PATH * 4];
+  DWORD size = MAX_PATH * 4;
+  std::wstring out;
+  if (::QueryFullProcessImageNameW(process, 0, buffer, &size)) out.assign(buffer, size);
+  ::CloseHandle(process);
+  return out;
+}
+
+std::string Rect(const RECT& r) {
+  std::ostringstream s;
+  s << "[" << r.left << "," << r.top << "," << (r.right - r.left) << "," << (r.bottom - r.top) << "]";
+  return s.str();
+}
+
+std::string Describe(HWND hwnd) {
+  RECT window{}, client{};
+  ::GetWindowRect(hwnd, &window);
+  ::GetClientRect(hwnd, &client);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  std::ostringstream s;
+  s << "{\"hwnd\":" << Handle(hwnd) << ",\"class\":" << Json(ClassOf(hwnd)) << ",\"text\":" << Json(WindowText(hwnd))
+    << ",\"id\":" << ::GetDlgCtrlID(hwnd) << ",\"style\":" << ::GetWindowLongW(hwnd, GWL_STYLE)
+    << ",\"exstyle\":" << ::GetWindowLongW(hwnd, GWL_EXSTYLE) << ",\"visible\":" << (::IsWindowVisible(hwnd) ? 1 : 0)
+    << ",\"enabled\":" << (::IsWindowEnabled(hwnd) ? 1 : 0) << ",\"window\":" << Rect(window)
+    << ",\"client\":" << Rect(client) << ",\"owner\":" << Handle(::GetWindow(hwnd, GW_OWNER))
+    << ",\"iconic\":" << (::IsIconic(hwnd) ? 1 : 0) << ",\"zoomed\":" << (::IsZoomed(hwnd) ? 1 : 0)
+    << ",\"pid\":" << pid;
+  const std::wstring cls = ClassOf(hwnd);
+  if (cls == L"Button")
+    s << ",\"checked\":" << ::SendMessageW(hwnd, BM_GETCHECK, 0, 0);
+  if (cls == L"Edit") s << ",\"limit\":" << ::SendMessageW(hwnd, EM_GETLIMITTEXT, 0, 0);
+  if (cls == L"Static" && (::GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+    s << ",\"icon\":" << (::SendMessageW(hwnd, STM_GETICON, 0, 0) ? 1 : 0);
+  if (::GetParent(hwnd) && (::GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD)) {
+    POINT origin{window.left, window.top};
+    ::ScreenToClient(::GetParent(hwnd), &origin);
+    s << ",\"pos\":[" << origin.x << "," << origin.y << "]";
+  }
+  s << "}";
+  return s.str();
+}
+
+struct TopLevelQuery {
+  std::wstring image;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param) {
+  auto* query = reinterpret_cast<TopLevelQuery*>(param);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  if (query->image.empty() || lstrcmpiW(ProcessImage(pid).c_str(), query->image.c_str()) == 0)
+    query->found.push_back(hwnd);
+  return TRUE;
+}
+
+std::string List(const std::vector<HWND>& windows) {
+  std::string out = "[";
+  for (size_t i = 0; i < windows.size(); ++i) {
+    if (i) out += ",";
+    out += Describe(windows[i]);
+  }
+  return out + "]";
+}
+
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
+void Release() {
+  if (g_held != INVALID_HANDLE_VALUE) ::CloseHandle(g_held);
+  g_held = INVALID_HANDLE_VALUE;
+}
+
+std::string Run(const std::vector<std::string>& a) {
+  const std::string& verb = a[0];
+  if (verb == "windows") {  // windows <image path>: top-level windows of the processes of that program
+    TopLevelQuery query{a.size() > 1 ? Wide(a[1]) : L"", {}};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&query));
+    return List(query.found);
+  }
+  if (verb == "children") {  // children <hwnd>: direct children in z-order
+    std::vector<HWND> children;
+    for (HWND c = ::GetWindow(ParseHandle(a[1]), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+      children.push_back(c);
+    return List(children);
+  }
+  if (verb == "describe") return Describe(ParseHandle(a[1]));
+  if (verb == "focus") {  // focus <hwnd>: the focus and active window of that window's thread
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const DWORD thread = ::GetWindowThreadProcessId(ParseHandle(a[1]), nullptr);
+    if (!::GetGUIThreadInfo(thread, &info)) return "null";
+    return "{\"focus\":" + (info.hwndFocus ? Describe(info.hwndFocus) : std::string("null")) +
+           ",\"active\":" + Handle(info.hwndActive) + "}";
+  }
+  if (verb == "settext") {
+    ::SendMessageW(ParseHandle(a[1]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(a.size() > 2 ? a[2] : "").c_str()));
+    return "true";
+  }
+  if (verb == "click") return ::PostMessageW(ParseHandle(a[1]), BM_CLICK, 0, 0) ? "true" : "false";
+  if (verb == "close")
+    return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, SC_CLOSE, 0) ? "true" : "false";
+  if (verb == "command")  // command <hwnd> <id>: as a dialog button press
+    return ::PostMessageW(ParseHandle(a[1]), WM_COMMAND, std::stoi(a[2]), 0) ? "true" : "false";
+  if (verb == "syscommand")
+    return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, std::stoul(a[2]), 0) ? "true" : "false";
+  if (verb == "terminate") {
+    HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(a[1]));
+    if (!process) return "false";
+    const BOOL ok = ::TerminateProcess(process, 1);
+    ::WaitForSingleObject(process, 5000);
+    ::CloseHandle(process);
+    return ok ? "true" : "false";
+  }
+  if (verb == "hold") {  // hold <path> <share mode>: keep the file open until "release"
+    Release();
+    g_held = ::CreateFileW(Wide(a[1]).c_str(), GENERIC_READ | GENERIC_WRITE, std::stoul(a[2]), nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    return g_held != INVALID_HANDLE_VALUE ? "true" : "false";
+  }
+  if (verb == "release") {
+    Release();
+    return "true";
+  }
+  if (verb == "launch") {  // launch <path> <show command>: as a shell that asks for a show state
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(std::stoi(a[2]));
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + Wide(a[1]) + L"\"";
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      return "0";
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return std::to_string(pi.dwProcessId);
+  }
+  if (verb == "metrics") {
+    std::ostringstream s;
+    s << "{\"virtual\":[" << ::GetSystemMetrics(SM_XVIRTUALSCREEN) << "," << ::GetSystemMetrics(SM_YVIRTUALSCREEN)
+      << "," << ::GetSystemMetrics(SM_CXVIRTUALSCREEN) << "," << ::GetSystemMetrics(SM_CYVIRTUALSCREEN)
+      << "],\"screen\":[" << ::GetSystemMetrics(SM_CXSCREEN) << "," << ::GetSystemMetrics(SM_CYSCREEN) << "]"
+      << ",\"acp\":" << ::GetACP() << "}";
+    return s.str();
+  }
+  return "{\"error\":\"unknown command\"}";
+}
+
+}  // namespace
+
+int main() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> args;
+    std::stringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) args.push_back(field);
+    std::string reply;
+    try {
+      reply = args.empty() ? "null" : Run(args);
+    } catch (const std::exception& e) {
+      reply = "{\"error\":" + Json(Wide(e.what())) + "}";
+    }
+    std::cout << reply << "\n" << std::flush;
+  }
+  return 0;
+}

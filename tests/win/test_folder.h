@@ -1,0 +1,31 @@
+#pragma once
+// A fresh folder under the system's temporary folder, removed with its contents.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace snapvik::testing {
+
+class TestFolder {
+ public:
+  TestFolder();
+  ~TestFolder();
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+
+  // With its trailing backslash.
+  const std::wstring& Path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+ private:
+  std::wstring path_;
+};
+
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, std::string_view bytes);
+bool Exists(const std::wstring& path);
+// Names of the entries in a folder, "." and ".." left out.
+std::vector<std::wstring> ListFolder(const std::wstring& folder);
+
+}  // namespace snapvik::testing
