@@ -22,8 +22,8 @@ wine_env_prefix() {
 }
 
 wine_env_start() {
-  local dir="$1" screen="${2:-1920x1080x24}"
-  mkdir -p "$dir/home/Desktop"
+  local dir screen="${2:-1920x1080x24}"
+  dir=$(mkdir -p "$1/home/Desktop" && cd "$1" && pwd)
   export HOME="$dir/home" WINEPREFIX="$dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   local fdfile="$dir/display.$$"
   rm -f "$fdfile"

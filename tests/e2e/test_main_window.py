@@ -1,4 +1,5 @@
 """The main window as a user sees it: start-up, layout, keyboard, closing."""
+import subprocess
 import unittest
 
 from e2e_case import SnapvikCase
@@ -94,7 +95,31 @@ class FirstStart(SnapvikCase):
         self.assertEqual(c.probe.ask("describe", form["hwnd"])["client"][2:], [337, 122])
 
 
-FORM1_FOCUSABLE = ["Edit1", "Edit2", "cbShift", "cbAlt", "cbCtrl", "Button2", "Button1"]
+class Scaling(SnapvikCase):
+    KEY = "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"
+
+    def set_density(self, dpi):
+        subprocess.run(["wine", "reg", "add", self.KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                       check=True, capture_output=True)
+
+    def test_a_denser_display_scales_font_and_layout_by_the_measured_text_height(self):
+        self.set_density(144)
+        try:
+            c = self.started()
+            form = c.main_window()
+            ctl = c.controls(form)
+        finally:
+            self.set_density(96)
+        text_height = ctl["Label2"]["window"][3]  # labels take the height of a line of text
+        self.assertGreaterEqual(text_height, 19)
+
+        def scaled(v):
+            return (v * text_height + 6) // 13
+
+        self.assertEqual(form["client"][2:], [scaled(337), scaled(122)])
+        for name, (x, y, w, h) in LAYOUT.items():
+            self.assertEqual(tuple(ctl[name]["pos"] + ctl[name]["window"][2:]),
+                             (scaled(x), scaled(y), scaled(w), scaled(h)), name)
 
 
 class StartUp(SnapvikCase):

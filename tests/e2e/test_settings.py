@@ -27,8 +27,10 @@ class Reading(SnapvikCase):
         self.assertEqual(copy.box_text(box), text)
         self.assertTrue(copy.box_has_icon(box))
         self.assertEqual(copy.box_buttons(box), ["OK"])
-        # Reported before the window is first shown.
+        # Reported before the window is first shown, so owned by the hidden application window.
         self.assertEqual(copy.visible("TForm1"), [])
+        owner = copy.probe.ask("describe", box["owner"])
+        self.assertEqual((owner["class"], owner["text"], owner["visible"]), ("TApplication", "Snapvik", 0))
         copy.dismiss(box)
 
     def test_every_line_break_and_mark_reads_alike(self):
@@ -128,7 +130,11 @@ class Closing(SnapvikCase):
         self.assertTrue(text.startswith('Cannot create file "%s". ' % win_path(c.settings)), text)
         self.assertTrue(text.endswith(".") and len(text) > len(win_path(c.settings)) + 25, text)
         self.assertEqual(box["text"], "Snapvik")
+        # Owned by the active main window, which is disabled meanwhile.
+        self.assertEqual(box["owner"], form["hwnd"])
+        self.assertFalse(c.probe.ask("describe", form["hwnd"])["enabled"])
         c.dismiss(box)
+        self.assertTrue(c.probe.ask("describe", form["hwnd"])["enabled"])
         self.assertTrue(c.running(), "the window must stay open")
         self.assertTrue(c.visible("TForm1"))
 
