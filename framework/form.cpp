@@ -7,6 +7,12 @@
 
 namespace snapvik {
 
+// The bounding box of all monitors.
+static LayoutRect DesktopBounds() {
+  return {::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+          ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
 TForm::~TForm() {
   if (handle_) ::DestroyWindow(handle_);
 }
@@ -33,8 +39,12 @@ void TForm::CreateForm(const FormStyle& s) {
   }
   RECT frame{0, 0, s.clientWidth, s.clientHeight};
   ::AdjustWindowRectEx(&frame, s.style, FALSE, s.exStyle);
-  handle_ = ::CreateWindowExW(s.exStyle, s.className, s.caption, s.style, 0, 0, frame.right - frame.left,
-                              frame.bottom - frame.top, s.owner, nullptr, instance, this);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  // Made where it will be shown: Wine would otherwise show it for a moment where it was made.
+  const LayoutPoint origin = CenteredOrigin(DesktopBounds(), width, height);
+  handle_ = ::CreateWindowExW(s.exStyle, s.className, s.caption, s.style, origin.x, origin.y, width, height,
+                              s.owner, nullptr, instance, this);
   if (!handle_) throw EOutOfResources(L"Error creating window");
 }
 
@@ -43,10 +53,8 @@ void TForm::ShowFirst(int showCommand) {
     shown_ = true;
     RECT window;
     ::GetWindowRect(handle_, &window);
-    const LayoutRect desktop{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                             ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     const LayoutPoint origin =
-        CenteredOrigin(desktop, window.right - window.left, window.bottom - window.top);
+        CenteredOrigin(DesktopBounds(), window.right - window.left, window.bottom - window.top);
     ::SetWindowPos(handle_, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   ::ShowWindow(handle_, showCommand);

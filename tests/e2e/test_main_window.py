@@ -45,7 +45,7 @@ class FirstStart(SnapvikCase):
 
         vx, vy, vw, vh = c.probe.ask("metrics")["virtual"]
         x, y, w, h = form["window"]
-        self.assertEqual((x, y), (max(vx, vw // 2 + vx - w // 2), max(vy, vh // 2 + vy - h // 2)))
+        self.assertEqual((x, y), (max(vx, vw // 2 + vx - w // 2), max(vy, vh // 2 + vy - h // 2)), form)
 
         ctl = c.controls(form)
         for name, bounds in LAYOUT.items():
@@ -84,6 +84,27 @@ class FirstStart(SnapvikCase):
         self.assertEqual(seen, ["Edit2", "cbShift", "cbAlt", "cbCtrl", "Button2", "Button1", "Edit1"])
         c.type_keys("shift+Tab")
         wait_for(lambda: focused() == "Button1", what="shift+Tab to go back")
+
+    def test_keys_typed_into_the_fields_reach_the_settings_file(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        c.type_keys("Tab", "z", "q", "Tab", "space", "Tab", "Tab", "space")
+        wait_for(lambda: c.probe.ask("describe", ctl["cbCtrl"]["hwnd"])["checked"], what="Ctrl checked")
+        self.assertEqual(c.probe.ask("describe", ctl["Edit2"]["hwnd"])["text"], "z")  # one character at most
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings().split(b"\r\n")[1:], [b"1", b"0", b"1", b"z", b""])
+
+    def test_icon_in_every_size_and_depth(self):
+        c = self.started()
+        c.main_window()
+        # What the taskbar shows: the icon Wine hands to X for the window, as 32-bit images.
+        sizes = subprocess.run(["xprop", "-id", c.x_window(), "_NET_WM_ICON"], capture_output=True,
+                               text=True).stdout
+        self.assertIn("Icon (16 x 16)", sizes)
+        self.assertIn("Icon (32 x 32)", sizes)
+        images = sorted(tuple(i) for i in c.probe.ask("icons", win_path(c.exe), "MAINICON"))
+        self.assertEqual(images, sorted((s, b) for s in (16, 32, 48, 64, 128) for b in (4, 24, 32)))
 
     def test_minimise_and_restore(self):
         c = self.started()

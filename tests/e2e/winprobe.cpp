@@ -206,6 +206,24 @@ std::string Run(const std::vector<std::string>& a) {
     ::CloseHandle(pi.hProcess);
     return std::to_string(pi.dwProcessId);
   }
+  if (verb == "icons") {  // icons <path> <name>: the images of an icon group resource, as [size, bits]
+    HMODULE module = ::LoadLibraryExW(Wide(a[1]).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return "null";
+    std::string out = "[";
+    const std::wstring name = Wide(a[2]);
+    if (HRSRC info = ::FindResourceW(module, name.c_str(), MAKEINTRESOURCEW(14))) {  // RT_GROUP_ICON
+      const auto* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module, info)));
+      const WORD count = bytes ? *reinterpret_cast<const WORD*>(bytes + 4) : 0;
+      for (WORD i = 0; i < count; ++i) {
+        const BYTE* entry = bytes + 6 + 14 * i;  // width, height, colours, reserved, planes, bits, size, id
+        const int size = entry[0] ? entry[0] : 256;
+        out += (i ? ",[" : "[") + std::to_string(size) + "," +
+               std::to_string(*reinterpret_cast<const WORD*>(entry + 6)) + "]";
+      }
+    }
+    ::FreeLibrary(module);
+    return out + "]";
+  }
   if (verb == "metrics") {
     std::ostringstream s;
     s << "{\"virtual\":[" << ::GetSystemMetrics(SM_XVIRTUALSCREEN) << "," << ::GetSystemMetrics(SM_YVIRTUALSCREEN)
