@@ -36,9 +36,9 @@ TForm1::TForm1() : font_(CreateFormFont()) {
 
   const std::array<TControl*, 11> controls = {&Label1,  &Label2, &Edit1,  &Edit2,   &cbShift,   &cbAlt,
                                               &cbCtrl,  &Button2, &Panel1, &Button1, &sWebLabel1};
-  const auto specs = Form1Controls();
+  const auto designs = Form1Controls();
   for (size_t i = 0; i < controls.size(); ++i)
-    controls[i]->Create(Handle(), specs[i], ScaledRect(specs[i].bounds, textHeight),
+    controls[i]->Create(Handle(), designs[i], ScaledRect(designs[i].bounds, textHeight),
                         kFirstControlId + static_cast<int>(i), font_.get());
 
   try {

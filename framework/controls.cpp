@@ -31,22 +31,22 @@ void TControl::CreateHandle(const CreateArgs& args, const char* name) {
   if (args.font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(args.font), FALSE);
 }
 
-void TEdit::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
-  CreateHandle({parent, L"EDIT", spec.text, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, bounds, id, font},
-               spec.name);
-  if (spec.maxLength > 0) ::SendMessageW(handle_, EM_SETLIMITTEXT, static_cast<WPARAM>(spec.maxLength), 0);
+void TEdit::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  CreateHandle({parent, L"EDIT", design.text, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, bounds, id, font},
+               design.name);
+  if (design.maxLength > 0) ::SendMessageW(handle_, EM_SETLIMITTEXT, static_cast<WPARAM>(design.maxLength), 0);
 }
 
-void TButton::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
-  CreateHandle({parent, L"BUTTON", spec.text, WS_TABSTOP | BS_PUSHBUTTON, 0, bounds, id, font}, spec.name);
+void TButton::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  CreateHandle({parent, L"BUTTON", design.text, WS_TABSTOP | BS_PUSHBUTTON, 0, bounds, id, font}, design.name);
 }
 
 void TButton::Notify(WORD code) {
   if (code == BN_CLICKED && OnClick) OnClick();
 }
 
-void TCheckBox::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
-  CreateHandle({parent, L"BUTTON", spec.text, WS_TABSTOP | BS_AUTOCHECKBOX, 0, bounds, id, font}, spec.name);
+void TCheckBox::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  CreateHandle({parent, L"BUTTON", design.text, WS_TABSTOP | BS_AUTOCHECKBOX, 0, bounds, id, font}, design.name);
 }
 
 bool TCheckBox::Checked() const { return ::SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -64,14 +64,14 @@ SIZE TextExtent(HFONT font, const wchar_t* text) {
   return size;
 }
 
-void TLabel::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
-  const SIZE size = TextExtent(font, spec.text);
+void TLabel::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  const SIZE size = TextExtent(font, design.text);
   bounds.width = size.cx;
   bounds.height = size.cy;
-  CreateHandle({parent, L"STATIC", spec.text, SS_LEFT | SS_NOPREFIX, 0, bounds, id, font}, spec.name);
+  CreateHandle({parent, L"STATIC", design.text, SS_LEFT | SS_NOPREFIX, 0, bounds, id, font}, design.name);
 }
 
-void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& spec, LayoutRect bounds,
+void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& design, LayoutRect bounds,
                                   int id, HFONT font) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
@@ -85,7 +85,7 @@ void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const C
     wc.lpszClassName = className;
     ::RegisterClassExW(&wc);
   }
-  CreateHandle({parent, className, spec.text, 0, 0, bounds, id, font}, spec.name);
+  CreateHandle({parent, className, design.text, 0, 0, bounds, id, font}, design.name);
 }
 
 LRESULT TCustomControl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -128,8 +128,8 @@ LRESULT CALLBACK TCustomControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
   return result;
 }
 
-void TPanel::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
-  CreateCustom(parent, L"TPanel", spec, bounds, id, font);
+void TPanel::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  CreateCustom(parent, L"TPanel", design, bounds, id, font);
 }
 
 void TPanel::Paint(HDC dc, const RECT& client) {

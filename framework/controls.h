@@ -19,8 +19,8 @@ class TControl {
   HWND Handle() const { return handle_; }
   const char* Name() const { return name_; }
 
-  // Makes the window at `bounds` (already scaled) with the spec's text.
-  virtual void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) = 0;
+  // Makes the window at `bounds` (already scaled) with the design's text.
+  virtual void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) = 0;
 
   // Called by the parent form for WM_COMMAND from this control.
   virtual void Notify(WORD /*code*/) {}
@@ -49,19 +49,19 @@ class TControl {
 
 class TEdit : public TControl {
  public:
-  void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) override;
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
 };
 
 class TButton : public TControl {
  public:
-  void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) override;
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
   void Notify(WORD code) override;
   std::function<void()> OnClick;
 };
 
 class TCheckBox : public TControl {
  public:
-  void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) override;
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
   bool Checked() const;
   void SetChecked(bool checked);
 };
@@ -69,13 +69,13 @@ class TCheckBox : public TControl {
 // A static text whose size follows its text.
 class TLabel : public TControl {
  public:
-  void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) override;
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
 };
 
 // A control of the program's own window class, painted by Paint.
 class TCustomControl : public TControl {
  protected:
-  void CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& spec, LayoutRect bounds, int id,
+  void CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& design, LayoutRect bounds, int id,
                     HFONT font);
   virtual void Paint(HDC dc, const RECT& client) = 0;
   virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -87,7 +87,7 @@ class TCustomControl : public TControl {
 // A bevelled panel: raised outer bevel of width 1, no inner bevel.
 class TPanel : public TCustomControl {
  public:
-  void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) override;
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
 
  protected:
   void Paint(HDC dc, const RECT& client) override;

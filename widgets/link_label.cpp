@@ -4,13 +4,13 @@
 
 namespace snapvik {
 
-void TsWebLabel::Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) {
-  url_ = spec.text;
+void TsWebLabel::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  url_ = design.text;
   font_ = font;
-  const SIZE size = TextExtent(font, spec.text);  // the width follows the text
+  const SIZE size = TextExtent(font, design.text);  // the width follows the text
   bounds.width = size.cx;
   bounds.height = size.cy;
-  CreateCustom(parent, L"TsWebLabel", spec, bounds, id, font);
+  CreateCustom(parent, L"TsWebLabel", design, bounds, id, font);
 }
 
 void TsWebLabel::Paint(HDC dc, const RECT& client) {

@@ -6,7 +6,7 @@ namespace snapvik {
 
 class TsWebLabel : public TCustomControl {
  public:
-  void Create(HWND parent, const ControlSpec& spec, LayoutRect bounds, int id, HFONT font) override;
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
   const std::wstring& URL() const { return url_; }
 
  protected:
