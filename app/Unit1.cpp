@@ -5,13 +5,13 @@
 
 #include "app/form_layout.h"
 #include "app/settings_file.h"
+#include "capture/hot_key.h"
+#include "capture/screen_capture.h"
 #include "common/errors.h"
+#include "common/win_error.h"
 #include "framework/application.h"
 
 namespace snapvik {
-
-int32_t HotKeyId = -1;
-int32_t ScreenCounter = 0;
 
 namespace {
 
@@ -41,6 +41,8 @@ TForm1::TForm1() : font_(CreateFormFont()) {
     controls[i]->Create(Handle(), designs[i], ScaledRect(designs[i].bounds, textHeight),
                         kFirstControlId + static_cast<int>(i), font_.get());
 
+  Button2.OnClick = [this] { Button2Click(); };
+
   try {
     FormCreate();
   } catch (...) {
@@ -56,7 +58,32 @@ void TForm1::FormCreate() {
 
 void TForm1::DoClose() { FormClose(); }
 
+LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_HOTKEY) {
+    WMHotKey();
+    return 0;
+  }
+  return TForm::HandleMessage(msg, wParam, lParam);
+}
+
+void TForm1::Button2Click() {
+  ArmHotKey(Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()});
+}
+
+// Every hot-key message, whatever its identifier, takes one screenshot.
+void TForm1::WMHotKey() {
+  TBitmap image;
+  WindowDc screen(nullptr);
+  CheckResource(screen.get());
+  CopyPrimaryScreen(image, screen.get());
+  const std::wstring directory = Edit1.Text();
+  if (directory.empty()) throw EInvalidOperation(L"The save directory is empty");
+  if (directory.back() != L'\\') Edit1.SetText(directory + L'\\');
+  ScreenCounter = SaveScreenshot(image, Edit1.Text(), ScreenCounter) + 1;
+}
+
 void TForm1::FormClose() {
+  ReleaseHotKey(Handle());
   settings::Settings values;
   values.directory = Edit1.Text();
   values.shift = cbShift.Checked();

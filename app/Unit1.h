@@ -10,11 +10,6 @@
 
 namespace snapvik {
 
-// The identifier of the last hot-key registration attempt; -1 before any.
-extern int32_t HotKeyId;
-// The number in the next screenshot file name.
-extern int32_t ScreenCounter;
-
 class TForm1 final : public TForm, private settings::SettingsTarget {
  public:
   // Creates the window with all its controls, then runs FormCreate.
@@ -29,10 +24,13 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
 
  protected:
   void DoClose() override;
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void FormCreate();
   void FormClose();
+  void Button2Click();
+  void WMHotKey();
 
   void SetDirectory(const std::wstring& text) override;
   void CheckShift() override;

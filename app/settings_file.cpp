@@ -55,7 +55,7 @@ std::string ReadWholeFile(const std::wstring& path) {
 
 void ReplaceFileSafely(const std::wstring& path, std::string_view bytes) {
   FileBeside file(path);
-  file.Write(bytes.data(), bytes.size());
+  file.WriteBuffer(bytes.data(), bytes.size());
   file.MoveTo(path, true);
 }
 

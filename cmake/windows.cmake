@@ -5,6 +5,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 
 add_library(snapvik_win STATIC
   common/atomic_file.cpp
+  common/file_stream.cpp
   common/win_error.cpp
   common/win_text.cpp
   framework/application.cpp
@@ -12,6 +13,10 @@ add_library(snapvik_win STATIC
   framework/form.cpp
   framework/task_windows.cpp
   app/settings_file.cpp
+  capture/bitmap_storage.cpp
+  capture/hot_key.cpp
+  capture/screen_capture.cpp
+  capture/TBitmap.cpp
   app/Unit1.cpp
   widgets/link_label.cpp
 )

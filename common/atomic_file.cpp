@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/errors.h"
+#include "common/file_stream.h"
 #include "common/paths.h"
 #include "common/win_error.h"
 
@@ -40,17 +41,7 @@ FileBeside::~FileBeside() {
   if (!moved_) ::DeleteFileW(tempName_.c_str());
 }
 
-void FileBeside::Write(const void* data, size_t size) {
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!::WriteFile(file_.get(), bytes, chunk, &written, nullptr) || written == 0)
-      throw EWriteError(kWriteErrorText);
-    bytes += written;
-    size -= written;
-  }
-}
+void FileBeside::WriteBuffer(const void* buffer, size_t count) { WriteAllTo(file_.get(), buffer, count); }
 
 bool FileBeside::MoveTo(const std::wstring& finalName, bool replace) {
   file_.reset();

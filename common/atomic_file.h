@@ -6,20 +6,21 @@
 #include <string>
 
 #include "common/handles.h"
+#include "common/stream.h"
 
 namespace snapvik {
 
-class FileBeside {
+class FileBeside final : public TStream {
  public:
   // Creates the temporary file in the folder of `finalName`; a failure
   // throws EFCreateError naming `finalName`.
   explicit FileBeside(const std::wstring& finalName);
-  ~FileBeside();
+  ~FileBeside() override;
   FileBeside(const FileBeside&) = delete;
   FileBeside& operator=(const FileBeside&) = delete;
 
   // All bytes or EWriteError; only before the first MoveTo.
-  void Write(const void* data, size_t size);
+  void WriteBuffer(const void* buffer, size_t count) override;
 
   // Moves the file to `finalName`. Without `replace`, an existing file of
   // that name is kept and false is returned, so the caller can pick another

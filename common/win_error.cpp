@@ -40,3 +40,16 @@ void ThrowOpenError(const std::wstring& name, DWORD code) {
 }
 
 }  // namespace snapvik
+
+namespace snapvik {
+
+void ThrowOutOfResources() {
+  const DWORD code = ::GetLastError();
+  wchar_t buffer[256] = {};
+  if (code != 0 &&
+      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x0400, buffer, 256, nullptr) != 0 && buffer[0])
+    throw EOutOfResources(buffer);
+  throw EOutOfResources(L"Out of system resources");
+}
+
+}  // namespace snapvik

@@ -16,4 +16,15 @@ std::wstring FullPathName(const std::wstring& name);
 [[noreturn]] void ThrowCreateError(const std::wstring& name, DWORD code);
 [[noreturn]] void ThrowOpenError(const std::wstring& name, DWORD code);
 
+// For a refused handle or context: the system's text for the last error,
+// or "Out of system resources" when there is none.
+[[noreturn]] void ThrowOutOfResources();
+
+// A null handle or context becomes EOutOfResources.
+template <typename T>
+T CheckResource(T handle) {
+  if (!handle) ThrowOutOfResources();
+  return handle;
+}
+
 }  // namespace snapvik

@@ -107,7 +107,7 @@ TEST(FileBeside, WithoutReplaceAnExistingNameIsKept) {
   TestFolder folder;
   WriteBytes(folder / L"a.bin", "first");
   FileBeside file(folder / L"a.bin");
-  file.Write("second", 6);
+  file.WriteBuffer("second", 6);
   EXPECT_FALSE(file.MoveTo(folder / L"a.bin", false));
   EXPECT_TRUE(file.MoveTo(folder / L"b.bin", false));
   EXPECT_EQ(ReadBytes(folder / L"a.bin"), "first");
@@ -120,7 +120,7 @@ TEST(FileBeside, AnAbandonedFileIsRemoved) {
   std::wstring temporary;
   {
     FileBeside file(folder / L"c.bin");
-    file.Write("partial", 7);
+    file.WriteBuffer("partial", 7);
     temporary = file.TemporaryName();
     EXPECT_TRUE(Exists(temporary));
   }

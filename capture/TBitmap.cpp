@@ -1,0 +1,192 @@
+#include "capture/TBitmap.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "capture/bitmap_storage.h"
+#include "capture/bmp_layout.h"
+#include "common/errors.h"
+#include "common/file_stream.h"
+#include "common/win_error.h"
+
+namespace snapvik {
+
+namespace {
+
+// The drawing surfaces whose context is open.
+std::recursive_mutex g_openSurfacesLock;
+std::vector<TBitmapCanvas*> g_openSurfaces;
+
+bmp::InfoHeader ToInfoHeader(const BITMAPINFOHEADER& h) {
+  return {h.biSize,   h.biWidth,         h.biHeight,        h.biPlanes, h.biBitCount,   h.biCompression,
+          h.biSizeImage, h.biXPelsPerMeter, h.biYPelsPerMeter, h.biClrUsed, h.biClrImportant};
+}
+
+void DeleteHeld(HGDIOBJ object, HBITMAP asStorage) {
+  if (!object) return;
+  if (asStorage) CloseSurfacesHolding(asStorage);
+  ::DeleteObject(object);
+}
+
+}  // namespace
+
+void CloseSurfacesHolding(HBITMAP storage) {
+  if (!storage) return;
+  std::lock_guard<std::recursive_mutex> lock(g_openSurfacesLock);
+  for (size_t i = g_openSurfaces.size(); i-- > 0;) {
+    if (i >= g_openSurfaces.size()) continue;
+    TBitmapCanvas* surface = g_openSurfaces[i];
+    if (surface->FBitmap->FImage && surface->FBitmap->FImage->FHandle == storage) surface->FreeContext();
+  }
+}
+
+size_t OpenSurfaceCount() {
+  std::lock_guard<std::recursive_mutex> lock(g_openSurfacesLock);
+  return g_openSurfaces.size();
+}
+
+void TGraphic::SaveToFile(const std::wstring& Filename) {
+  TFileStream stream(Filename);
+  SaveToStream(stream);
+}
+
+TBitmapImage::~TBitmapImage() {
+  DeleteHeld(FDIBHandle, FDIBHandle);
+  DeleteHeld(FHandle, FHandle);
+  DeleteHeld(FPalette, nullptr);
+}
+
+TBitmapCanvas::~TBitmapCanvas() { FreeContext(); }
+
+HDC TBitmapCanvas::Handle() {
+  FBitmap->Changing();
+  if (!FHandle) CreateHandle();
+  // The surface's own font, pen and brush; none of them touches a plain copy.
+  ::SelectObject(FHandle, ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetTextColor(FHandle, ::GetSysColor(COLOR_WINDOWTEXT));
+  ::SelectObject(FHandle, ::GetStockObject(BLACK_PEN));
+  ::SetROP2(FHandle, R2_COPYPEN);
+  ::SelectObject(FHandle, ::GetStockObject(WHITE_BRUSH));
+  ::SetBkColor(FHandle, RGB(255, 255, 255));
+  ::SetBkMode(FHandle, OPAQUE);
+  return FHandle;
+}
+
+void TBitmapCanvas::CreateHandle() {
+  std::lock_guard<std::mutex> lock(FLock);
+  TBitmapImage& image = *FBitmap->FImage;
+  CloseSurfacesHolding(image.FHandle);
+  if (image.FDIBHandle && image.FDIB.dsBmih.biBitCount <= 8 && !image.FPalette)
+    image.FPalette = PaletteFromColorTable(image.FDIBHandle);
+  const HDC dc = ::CreateCompatibleDC(nullptr);
+  if (!dc) throw EInvalidOperation(L"Canvas does not allow drawing");
+  FOldBitmap = image.FHandle ? ::SelectObject(dc, image.FHandle) : nullptr;
+  FOldPalette = nullptr;
+  if (image.FPalette) {
+    FOldPalette = ::SelectPalette(dc, image.FPalette, TRUE);
+    ::RealizePalette(dc);
+  }
+  FHandle = dc;
+  std::lock_guard<std::recursive_mutex> listLock(g_openSurfacesLock);
+  g_openSurfaces.push_back(this);
+}
+
+void TBitmapCanvas::FreeContext() {
+  if (!FHandle) return;
+  std::lock_guard<std::mutex> lock(FLock);
+  if (FOldBitmap) ::SelectObject(FHandle, FOldBitmap);
+  if (FOldPalette) ::SelectPalette(FHandle, FOldPalette, TRUE);
+  ::SelectObject(FHandle, ::GetStockObject(BLACK_PEN));
+  ::SelectObject(FHandle, ::GetStockObject(WHITE_BRUSH));
+  ::SelectObject(FHandle, ::GetStockObject(SYSTEM_FONT));
+  ::DeleteDC(FHandle);
+  FHandle = nullptr;
+  FOldBitmap = nullptr;
+  FOldPalette = nullptr;
+  std::lock_guard<std::recursive_mutex> listLock(g_openSurfacesLock);
+  g_openSurfaces.erase(std::remove(g_openSurfaces.begin(), g_openSurfaces.end(), this), g_openSurfaces.end());
+}
+
+TBitmap::TBitmap() : FImage(std::make_unique<TBitmapImage>()) {}
+
+TBitmap::~TBitmap() {
+  if (FCanvas) FCanvas->FreeContext();
+  FImage.reset();
+  FCanvas.reset();
+}
+
+void TBitmap::SetHeight(int32_t value) { SetSize(Width(), value); }
+void TBitmap::SetWidth(int32_t value) { SetSize(value, Height()); }
+
+void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
+  if (AWidth == FImage->FDIB.dsBm.bmWidth && AHeight == FImage->FDIB.dsBm.bmHeight) return;
+  DIBSECTION description = FImage->FDIB;
+  description.dsBm.bmWidth = description.dsBmih.biWidth = AWidth;
+  description.dsBm.bmHeight = description.dsBmih.biHeight = AHeight;
+  if (FCanvas) FCanvas->FreeContext();
+  auto next = std::make_unique<TBitmapImage>();
+  next->FPalette = CopyPalette(FImage->FPalette);
+  try {
+    next->FHandle = BuildStorage(FImage->FHandle, FImage->FPalette, next->FPalette, FCanvas != nullptr, description);
+  } catch (...) {
+    ::DeleteObject(next->FPalette);
+    next->FPalette = nullptr;
+    throw;
+  }
+  next->FDIB = description;
+  FImage = std::move(next);  // the old record goes, with its storage
+}
+
+TBitmapCanvas& TBitmap::Canvas() {
+  if (!FCanvas) FCanvas = std::make_unique<TBitmapCanvas>(this);
+  return *FCanvas;
+}
+
+void TBitmap::Changing() {
+  TBitmapImage& image = *FImage;
+  if (image.FDIBHandle) {
+    CloseSurfacesHolding(image.FDIBHandle);
+    if (!::DeleteObject(image.FDIBHandle)) ThrowOutOfResources();
+    image.FDIBHandle = nullptr;
+  }
+  image.FDIB.dsBmih.biClrUsed = 0;
+  image.FDIB.dsBmih.biClrImportant = 0;
+}
+
+void TBitmap::EnsureIndependentCopy() {
+  TBitmapImage& image = *FImage;
+  if (!image.FHandle || image.FDIBHandle) return;
+  DIBSECTION& d = image.FDIB;
+  if (d.dsBmih.biSize == 0) {
+    ::GetObjectW(image.FHandle, sizeof d, &d);
+    d.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
+    d.dsBmih.biWidth = d.dsBm.bmWidth;
+    d.dsBmih.biHeight = d.dsBm.bmHeight;
+    d.dsBmih.biPlanes = 1;
+    d.dsBmih.biBitCount = static_cast<WORD>(d.dsBm.bmPlanes * d.dsBm.bmBitsPixel);
+  }
+  image.FDIBHandle = BuildStorage(image.FHandle, nullptr, nullptr, false, d);
+}
+
+void TBitmap::SaveToStream(TStream& Stream) {
+  EnsureIndependentCopy();
+  TBitmapImage& image = *FImage;
+  if (!image.FDIBHandle) return;
+
+  RGBQUAD table[256] = {};
+  UINT colours = 0;
+  if (image.FDIB.dsBmih.biBitCount <= 8) {
+    TBitmapCanvas& canvas = Canvas();
+    if (!canvas.FHandle) canvas.CreateHandle();
+    const HGDIOBJ previous = ::SelectObject(canvas.FHandle, image.FDIBHandle);
+    if (!previous || previous == HGDI_ERROR) ThrowOutOfResources();
+    colours = ::GetDIBColorTable(canvas.FHandle, 0, 256, table);
+    ::SelectObject(canvas.FHandle, previous);
+  }
+  BITMAPINFOHEADER& header = image.FDIB.dsBmih;
+  if (header.biClrUsed != 0 && header.biClrUsed < colours) colours = header.biClrUsed;
+  if (colours != 0 && header.biClrUsed != colours) header.biClrUsed = colours;
+  bmp::WriteFile(Stream, ToInfoHeader(header), table, colours, image.FDIB.dsBm.bmBits);
+}
+
+}  // namespace snapvik

@@ -1,0 +1,103 @@
+#pragma once
+// The off-screen image of one capture and its bitmap-file writer.
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/stream.h"
+
+namespace snapvik {
+
+class TBitmap;
+
+enum TAlphaFormat { afIgnored, afDefined, afPremultiplied };
+
+// The general picture: SaveToFile is written once, through SaveToStream.
+class TGraphic {
+ public:
+  virtual ~TGraphic() = default;
+  virtual void SetHeight(int32_t value) = 0;
+  virtual void SetWidth(int32_t value) = 0;
+  void SaveToFile(const std::wstring& Filename);
+  virtual void SaveToStream(TStream& Stream) = 0;
+  virtual void SetSize(int32_t AWidth, int32_t AHeight) = 0;
+};
+
+// The pixel storage, its palette, the device-independent copy and the description.
+struct TBitmapImage {
+  HBITMAP FHandle = nullptr;
+  HPALETTE FPalette = nullptr;
+  HBITMAP FDIBHandle = nullptr;
+  DIBSECTION FDIB{};
+
+  TBitmapImage() = default;
+  TBitmapImage(const TBitmapImage&) = delete;
+  TBitmapImage& operator=(const TBitmapImage&) = delete;
+  ~TBitmapImage();  // deletes what it holds, each after closing the contexts that hold it
+};
+
+// The drawing surface: a memory context with the image's storage selected.
+class TBitmapCanvas {
+ public:
+  explicit TBitmapCanvas(TBitmap* bitmap) : FBitmap(bitmap) {}
+  ~TBitmapCanvas();
+  TBitmapCanvas(const TBitmapCanvas&) = delete;
+  TBitmapCanvas& operator=(const TBitmapCanvas&) = delete;
+
+  // Announces a change to the image, then the context, made on first use.
+  HDC Handle();
+  bool HandleAllocated() const { return FHandle != nullptr; }
+
+ private:
+  friend class TBitmap;
+  friend void CloseSurfacesHolding(HBITMAP storage);
+  void CreateHandle();
+  void FreeContext();
+
+  TBitmap* FBitmap;
+  HDC FHandle = nullptr;
+  HGDIOBJ FOldBitmap = nullptr;
+  HPALETTE FOldPalette = nullptr;
+  std::mutex FLock;
+};
+
+class TBitmap final : public TGraphic {
+ public:
+  TBitmap();
+  ~TBitmap() override;
+  TBitmap(const TBitmap&) = delete;
+  TBitmap& operator=(const TBitmap&) = delete;
+
+  int32_t Width() const { return FImage->FDIB.dsBm.bmWidth; }
+  int32_t Height() const { return FImage->FDIB.dsBm.bmHeight; }
+  void SetHeight(int32_t value) override;
+  void SetWidth(int32_t value) override;
+  void SetSize(int32_t AWidth, int32_t AHeight) override;
+  void SaveToStream(TStream& Stream) override;
+  TBitmapCanvas& Canvas();
+
+  // The device-independent copy the writer needs; made before the file is
+  // touched, and on its own for measuring the conversion.
+  void EnsureIndependentCopy();
+
+  const TBitmapImage& Image() const { return *FImage; }
+
+ private:
+  friend class TBitmapCanvas;
+  friend void CloseSurfacesHolding(HBITMAP storage);
+  void Changing();
+
+  std::unique_ptr<TBitmapImage> FImage;
+  std::unique_ptr<TBitmapCanvas> FCanvas;
+  TAlphaFormat FAlphaFormat = afIgnored;
+};
+
+// Closes every open drawing context that holds `storage`.
+void CloseSurfacesHolding(HBITMAP storage);
+
+// How many drawing contexts are open; for checks that nothing is left behind.
+size_t OpenSurfaceCount();
+
+}  // namespace snapvik

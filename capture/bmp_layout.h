@@ -1,0 +1,50 @@
+#pragma once
+// The bitmap file layout over a plain pixel buffer: sizes, headers, and the
+// four writes of a file. All numbers little-endian, as the format has them.
+#include <array>
+#include <cstdint>
+
+#include "common/stream.h"
+
+namespace snapvik::bmp {
+
+inline constexpr uint32_t kFileHeaderSize = 14;
+inline constexpr uint32_t kInfoHeaderSize = 40;
+inline constexpr uint32_t kBitFields = 3;
+
+// The 40-byte information header, field for field.
+struct InfoHeader {
+  uint32_t size = kInfoHeaderSize;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t planes = 1;
+  uint16_t bitCount = 0;
+  uint32_t compression = 0;
+  uint32_t sizeImage = 0;
+  int32_t xPelsPerMeter = 0;
+  int32_t yPelsPerMeter = 0;
+  uint32_t clrUsed = 0;
+  uint32_t clrImportant = 0;
+};
+
+struct Sizes {
+  uint32_t image;        // S: the pixel rows
+  uint32_t info;         // I: header, colour table (or masks)
+  uint32_t file;         // F = S + I + 14
+  uint32_t pixelOffset;  // O = I + 14
+};
+
+// Rows are padded to a multiple of 4 bytes.
+uint32_t BytesPerRow(int32_t width, uint32_t bitCount);
+
+Sizes ComputeSizes(const InfoHeader& header);
+
+std::array<uint8_t, kFileHeaderSize> FileHeaderBytes(uint32_t fileSize, uint32_t pixelOffset);
+std::array<uint8_t, kInfoHeaderSize> InfoHeaderBytes(const InfoHeader& header);
+
+// The file in four writes: file header, information header, `colourCount`
+// colour entries of 4 bytes (blue, green, red, 0), then the image size's bytes of pixels.
+void WriteFile(TStream& stream, const InfoHeader& header, const void* colourTable, uint32_t colourCount,
+               const void* pixels);
+
+}  // namespace snapvik::bmp

@@ -1,0 +1,30 @@
+#include "capture/screen_capture.h"
+
+#include <climits>
+
+#include "capture/screenshot_names.h"
+#include "common/atomic_file.h"
+#include "common/win_error.h"
+
+namespace snapvik {
+
+int32_t ScreenCounter = 0;
+
+void CopyPrimaryScreen(TBitmap& image, HDC screen) {
+  image.SetHeight(::GetSystemMetrics(SM_CYSCREEN));
+  image.SetWidth(::GetSystemMetrics(SM_CXSCREEN));
+  ::BitBlt(image.Canvas().Handle(), 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), screen, 0,
+           0, SRCCOPY);
+}
+
+int32_t SaveScreenshot(TBitmap& image, const std::wstring& directory, int32_t firstNumber) {
+  FileBeside file(ScreenshotName(directory, firstNumber));
+  image.SaveToStream(file);
+  for (int32_t number = firstNumber;; ++number) {
+    const std::wstring name = ScreenshotName(directory, number);
+    if (file.MoveTo(name, false)) return number;
+    if (number == INT32_MAX) ThrowCreateError(name, ERROR_FILE_EXISTS);
+  }
+}
+
+}  // namespace snapvik

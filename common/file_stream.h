@@ -1,0 +1,26 @@
+#pragma once
+// Files as streams: every write goes straight to the platform, nothing buffered.
+#include <windows.h>
+
+#include <string>
+
+#include "common/handles.h"
+#include "common/stream.h"
+
+namespace snapvik {
+
+// Asks again for the rest after a short write; a write of nothing or a
+// refused one throws EWriteError.
+void WriteAllTo(HANDLE file, const void* buffer, size_t count);
+
+// Creates or truncates `name` for reading and writing, shared with no one.
+class TFileStream final : public TStream {
+ public:
+  explicit TFileStream(const std::wstring& name);
+  void WriteBuffer(const void* buffer, size_t count) override;
+
+ private:
+  UniqueFile file_;
+};
+
+}  // namespace snapvik
