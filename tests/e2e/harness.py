@@ -74,6 +74,24 @@ def xdotool(*args):
                           text=True).stdout.strip()
 
 
+def x_windows(*criteria):
+    """X windows matching xdotool search criteria; none is not an error."""
+    found = subprocess.run(["xdotool", "search", *[str(c) for c in criteria]], capture_output=True, text=True)
+    return found.stdout.split()
+
+
+def paint_screen(width, height, path):
+    """Puts a distinctive picture on the root window, so that a capture has something to show."""
+    if not os.path.exists(path):
+        subprocess.run(["convert", "-size", "%dx%d" % (width // 4, height // 4), "-seed", "7", "plasma:red-blue",
+                        "-resize", "%dx%d!" % (width, height), "-fill", "yellow", "-draw", "circle 300,300 300,420",
+                        "-fill", "black", "-draw", "rectangle %d,100 %d,%d" % (width - 400, width - 250, height - 100),
+                        "-fill", "white", "-draw", "point 0,0", "-draw", "point %d,%d" % (width - 1, height - 1),
+                        path], check=True)
+    # display exits with 1 after setting the background; the picture is there all the same.
+    subprocess.run(["display", "-window", "root", path])
+
+
 class SnapvikCopy:
     def __init__(self, probe, folder=None, name="Snapvik.exe"):
         self.probe = probe
@@ -180,11 +198,32 @@ class SnapvikCopy:
 
     def x_window(self, title="Snapvik"):
         """The X window of a visible top-level window of this copy."""
-        ids = xdotool("search", "--pid", self.proc.pid, "--name", "^%s$" % title).split()
+        ids = x_windows("--all", "--onlyvisible", "--pid", self.proc.pid, "--name", "^%s$" % title)
         for wid in ids:
             if "IsViewable" in subprocess.run(["xwininfo", "-id", wid], capture_output=True, text=True).stdout:
                 return wid
         raise AssertionError("no X window for " + title)
+
+    def click(self, control):
+        """A left click in the middle of a control, through X."""
+        x, y, w, h = self.probe.ask("describe", control["hwnd"])["window"]
+        xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+        xdotool("click", "1")
+
+    def arm(self, form, folder, key, ctrl=False, alt=False, shift=False):
+        """As a user: the folder typed into the directory field, the key into the key field,
+        the boxes clicked as needed, then the arm button clicked."""
+        ctl = self.controls(form)
+        for name, text in (("Edit1", folder), ("Edit2", key)):
+            self.click(ctl[name])
+            self.type_keys("End", "shift+Home")
+            xdotool("type", "--delay", "5", text)
+        for name, wanted in (("cbCtrl", ctrl), ("cbAlt", alt), ("cbShift", shift)):
+            if bool(self.probe.ask("describe", ctl[name]["hwnd"])["checked"]) != wanted:
+                self.click(ctl[name])
+        self.click(ctl["Button2"])
+        wait_for(lambda: self.probe.ask("describe", ctl["Edit1"]["hwnd"])["text"] == folder, what="the folder typed")
+        return ctl
 
     def type_keys(self, *keys):
         wid = self.x_window()

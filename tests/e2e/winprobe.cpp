@@ -173,6 +173,11 @@ std::string Run(const std::vector<std::string>& a) {
     return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, SC_CLOSE, 0) ? "true" : "false";
   if (verb == "command")  // command <hwnd> <id>: as a dialog button press
     return ::PostMessageW(ParseHandle(a[1]), WM_COMMAND, std::stoi(a[2]), 0) ? "true" : "false";
+  if (verb == "move")  // move <hwnd> <x> <y>: as a user drags a window by its caption
+    return ::SetWindowPos(ParseHandle(a[1]), nullptr, std::stoi(a[2]), std::stoi(a[3]), 0, 0,
+                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? "true"
+               : "false";
   if (verb == "syscommand")
     return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, std::stoul(a[2]), 0) ? "true" : "false";
   if (verb == "terminate") {

@@ -1,0 +1,170 @@
+"""The main job with the real program: arm the hot key, press it, get the screen in a file."""
+import os
+import subprocess
+import time
+import unittest
+
+from e2e_case import SnapvikCase
+from harness import WORK, paint_screen, wait_for, win_path, x_windows, xdotool
+from screen_images import read_bmp, rgb_rows_32, take_xwd, xwd_rgb_rows_32
+
+
+def shots_in(folder):
+    return sorted(n for n in os.listdir(folder) if n.startswith("Screen") and n.endswith(".jpg"))
+
+
+def content(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Capture(SnapvikCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        paint_screen(1920, 1080, os.path.join(WORK, "pattern-1920x1080.png"))
+
+    def setUp(self):
+        super().setUp()
+        self.shots = os.path.join(WORK, "shots-%d-%s" % (os.getpid(), self.id().split(".")[-1]))
+        subprocess.run(["rm", "-rf", self.shots])
+        os.makedirs(self.shots)
+
+    def press(self, copy, keys, count_before):
+        copy.type_keys(keys)
+        return wait_for(lambda: len(shots_in(self.shots)) > count_before and shots_in(self.shots),
+                        what="a screenshot for " + keys)
+
+    def assert_same_as_screen(self, path):
+        xwd = take_xwd(self.shots + ".xwd")
+        bmp = read_bmp(path)
+        self.assertEqual((bmp["width"], bmp["height"]), (xwd["width"], xwd["height"]))
+        self.assertTrue(rgb_rows_32(bmp) == xwd_rgb_rows_32(xwd), "the file differs from the screen")
+
+    def test_presses_write_the_screen_into_numbered_files(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.press(c, "ctrl+alt+a", 0)
+        # The field got its backslash, visibly (after the screen was copied).
+        self.assertEqual(self.probe.ask("describe", ctl["Edit1"]["hwnd"])["text"], win_path(self.shots) + "\\")
+        self.press(c, "ctrl+alt+a", 1)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
+        path = os.path.join(self.shots, "Screen1.jpg")
+        bmp = read_bmp(path)
+        self.assertEqual(bmp["magic"], b"BM")
+        self.assertEqual((bmp["width"], bmp["height"], bmp["bits"], bmp["planes"]), (1920, 1080, 32, 1))
+        self.assertEqual((bmp["offset"], bmp["header_size"], bmp["compression"], bmp["colours_used"]), (54, 40, 0, 0))
+        self.assertEqual(bmp["image_size"], 1920 * 1080 * 4)
+        self.assertEqual(bmp["file_size"], bmp["length"])
+        self.assertEqual(bmp["length"], 54 + 1920 * 1080 * 4)
+        self.assert_same_as_screen(path)
+
+        # Another program in front still gets the press to us.
+        notepad = subprocess.Popen(["wine", "notepad"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wid = wait_for(lambda: x_windows("--onlyvisible", "--name", "Notepad"), what="Notepad")[0]
+            xdotool("windowfocus", "--sync", wid)
+            xdotool("key", "ctrl+alt+a")
+            wait_for(lambda: len(shots_in(self.shots)) == 3, what="a screenshot with Notepad in front")
+        finally:
+            notepad.terminate()
+            notepad.wait()
+        self.assertEqual(read_bmp(os.path.join(self.shots, "Screen2.jpg"))["length"], 54 + 1920 * 1080 * 4)
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_re_arming_releases_the_previous_key(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots) + "\\", "A", ctrl=True, alt=True)
+        self.press(c, "ctrl+alt+a", 0)
+        ctl = c.controls(form)
+        c.click(ctl["Edit2"])
+        c.type_keys("End", "shift+Home", "B")
+        c.click(ctl["Button2"])
+        c.type_keys("ctrl+alt+a")
+        time.sleep(1.0)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg"])
+        self.press(c, "ctrl+alt+b", 1)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
+
+    def test_a_restart_skips_the_names_already_taken(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.press(c, "ctrl+alt+a", 0)
+        self.press(c, "ctrl+alt+a", 1)
+        first = content(os.path.join(self.shots, "Screen0.jpg"))
+        self.close_and_wait(c, form)
+        c.start()
+        form = c.main_window()
+        c.click(c.controls(form)["Button2"])  # the settings came back; only the arming is new
+        self.press(c, "ctrl+alt+a", 2)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg", "Screen2.jpg"])
+        self.assertEqual(content(os.path.join(self.shots, "Screen0.jpg")), first)
+
+    def test_a_missing_folder_is_reported_and_its_number_kept(self):
+        missing = os.path.join(self.shots, "later")
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(missing), "A", ctrl=True, alt=True)
+        for _ in range(2):
+            c.type_keys("ctrl+alt+a")
+            box = c.message_box()
+            text = c.box_text(box)
+            self.assertEqual(text, 'Cannot create file "%s". %s' % (
+                win_path(missing) + "\\Screen0.jpg", text.split('". ', 1)[1]))
+            self.assertTrue(text.endswith(".") and len(text.split('". ', 1)[1]) > 1)
+            self.assertEqual(box["text"], "Snapvik")
+            c.dismiss(box)
+        os.makedirs(missing)
+        c.type_keys("ctrl+alt+a")
+        wait_for(lambda: shots_in(missing) == ["Screen0.jpg"], what="Screen0.jpg once the folder exists")
+        self.assertEqual(os.listdir(missing), ["Screen0.jpg"])
+
+    def test_an_empty_folder_field_is_reported_and_writes_nothing(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.probe.ask("settext", ctl["Edit1"]["hwnd"], "")
+        c.type_keys("ctrl+alt+a")
+        box = c.message_box()
+        self.assertEqual(c.box_text(box), "The save directory is empty.")
+        c.dismiss(box)
+        self.probe.ask("settext", ctl["Edit1"]["hwnd"], win_path(self.shots))
+        self.press(c, "ctrl+alt+a", 0)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg"])
+
+    def test_a_second_copy_cannot_take_the_same_combination(self):
+        first = self.started()
+        first_form = first.main_window()
+        first.arm(first_form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.probe.ask("move", first_form["hwnd"], 100, 100)  # both open centred, one over the other
+        second = self.started()
+        form = second.main_window()
+        second.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        box = second.message_box()
+        text = second.box_text(box)
+        self.assertTrue(text.startswith("Cannot register hot key. ") and len(text) > 27 and text.endswith("."), text)
+        second.dismiss(box)
+        self.press(first, "ctrl+alt+a", 0)
+
+    def test_holding_the_combination_writes_one_file_per_repeat(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        xdotool("keydown", "ctrl+alt+a")
+        time.sleep(3)
+        xdotool("keyup", "a")
+        xdotool("keyup", "ctrl+alt")
+        time.sleep(1.5)
+        names = shots_in(self.shots)
+        self.assertGreaterEqual(len(names), 3, "the key repeat should have delivered several presses")
+        self.assertEqual(names, sorted("Screen%d.jpg" % i for i in range(len(names))))
+        for name in names:
+            self.assertEqual(os.path.getsize(os.path.join(self.shots, name)), 54 + 1920 * 1080 * 4)
+        self.assertEqual(c.visible("#32770"), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
