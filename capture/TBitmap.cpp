@@ -186,7 +186,8 @@ void TBitmap::SaveToStream(TStream& Stream) {
   BITMAPINFOHEADER& header = image.FDIB.dsBmih;
   if (header.biClrUsed != 0 && header.biClrUsed < colours) colours = header.biClrUsed;
   if (colours != 0 && header.biClrUsed != colours) header.biClrUsed = colours;
-  bmp::WriteFile(Stream, ToInfoHeader(header), table, colours, image.FDIB.dsBm.bmBits);
+  bmp::WriteFile(Stream, ToInfoHeader(header), table, colours, reinterpret_cast<const uint32_t*>(image.FDIB.dsBitfields),
+                 image.FDIB.dsBm.bmBits);
 }
 
 }  // namespace snapvik

@@ -91,6 +91,9 @@ HBITMAP BuildIndependentCopy(HBITMAP storage, HDC screen, HDC memory, DIBSECTION
     ::BitBlt(memory, 0, 0, d.dsBmih.biWidth, rows, second.get(), 0, 0, SRCCOPY);
   }
   ::GetObjectW(copy.get(), sizeof d, &d);
+  // Some platforms describe a 16- or 32-bit copy made without masks as one
+  // with masks; its pixels are laid out as it was made, so say that.
+  d.dsBmih.biCompression = info->bmiHeader.biCompression;
   return copy.release();
 }
 

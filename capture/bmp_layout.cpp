@@ -56,13 +56,19 @@ std::array<uint8_t, kInfoHeaderSize> InfoHeaderBytes(const InfoHeader& h) {
 }
 
 void WriteFile(TStream& stream, const InfoHeader& header, const void* colourTable, uint32_t colourCount,
-               const void* pixels) {
+               const uint32_t* masks, const void* pixels) {
   const Sizes sizes = ComputeSizes(header);
   const auto fileHeader = FileHeaderBytes(sizes.file, sizes.pixelOffset);
   const auto infoHeader = InfoHeaderBytes(header);
   stream.WriteBuffer(fileHeader.data(), fileHeader.size());
   stream.WriteBuffer(infoHeader.data(), infoHeader.size());
-  stream.WriteBuffer(colourTable, 4 * static_cast<size_t>(colourCount));
+  if (header.bitCount > 8 && header.compression == kBitFields) {
+    std::array<uint8_t, 12> maskBytes{};
+    for (int m = 0; m < 3; ++m) Put(maskBytes, 4 * m, masks[m], 4);
+    stream.WriteBuffer(maskBytes.data(), maskBytes.size());  // the offset counts them
+  } else {
+    stream.WriteBuffer(colourTable, 4 * static_cast<size_t>(colourCount));
+  }
   stream.WriteBuffer(pixels, sizes.image);
 }
 

@@ -43,8 +43,9 @@ std::array<uint8_t, kFileHeaderSize> FileHeaderBytes(uint32_t fileSize, uint32_t
 std::array<uint8_t, kInfoHeaderSize> InfoHeaderBytes(const InfoHeader& header);
 
 // The file in four writes: file header, information header, `colourCount`
-// colour entries of 4 bytes (blue, green, red, 0), then the image size's bytes of pixels.
+// colour entries of 4 bytes (blue, green, red, 0), or for a bit-field header
+// above 8 bits its three masks, then the image size's bytes of pixels.
 void WriteFile(TStream& stream, const InfoHeader& header, const void* colourTable, uint32_t colourCount,
-               const void* pixels);
+               const uint32_t* masks, const void* pixels);
 
 }  // namespace snapvik::bmp

@@ -67,6 +67,7 @@ class Probe:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        self.proc.stdout.close()
 
 
 def xdotool(*args):
@@ -78,6 +79,15 @@ def x_windows(*criteria):
     """X windows matching xdotool search criteria; none is not an error."""
     found = subprocess.run(["xdotool", "search", *[str(c) for c in criteria]], capture_output=True, text=True)
     return found.stdout.split()
+
+
+DENSITY_KEY = "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"
+
+
+def set_display_density(dpi):
+    """The pixels per inch that Wine reports to programs started from now on."""
+    subprocess.run(["wine", "reg", "add", DENSITY_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                   check=True, capture_output=True)
 
 
 def paint_screen(width, height, path):

@@ -7,11 +7,16 @@ def read_bmp(path):
     """Header fields and the pixel rows, top row first, as written (padding included)."""
     with open(path, "rb") as f:
         data = f.read()
+    return parse_bmp(data)
+
+
+def parse_bmp(data):
     (magic, file_size, _r1, _r2, offset, header_size, width, height, planes, bits, compression, image_size,
      _xppm, _yppm, colours_used, _important) = struct.unpack_from("<2sIHHIIiiHHIIiiII", data, 0)
     row = ((width * bits + 31) // 32) * 4
     rows = [data[offset + row * (height - 1 - y):offset + row * (height - y)] for y in range(height)]
-    return dict(magic=magic, file_size=file_size, length=len(data), offset=offset, header_size=header_size,
+    table = [tuple(data[54 + 4 * k:54 + 4 * k + 3]) for k in range(colours_used if bits <= 8 else 0)]
+    return dict(table=table, magic=magic, file_size=file_size, length=len(data), offset=offset, header_size=header_size,
                 width=width, height=height, planes=planes, bits=bits, compression=compression,
                 image_size=image_size, colours_used=colours_used, row=row, rows=rows)
 
@@ -22,10 +27,14 @@ def read_xwd(path):
     fields = struct.unpack_from(">25I", data, 0)
     (header_size, _version, _format, depth, width, height, _xoffset, byte_order, _unit, _bit_order, _pad,
      bits, bytes_per_line, _visual, red_mask, green_mask, blue_mask, _bits_rgb, _entries, ncolors) = fields[:20]
+    colormap = {}
+    for k in range(ncolors):
+        pixel, red, green, blue = struct.unpack_from(">IHHH", data, header_size + 12 * k)
+        colormap[pixel] = (red >> 8, green >> 8, blue >> 8)
     start = header_size + 12 * ncolors
     rows = [data[start + bytes_per_line * y:start + bytes_per_line * (y + 1)] for y in range(height)]
     return dict(depth=depth, width=width, height=height, bits=bits, byte_order=byte_order,
-                masks=(red_mask, green_mask, blue_mask), rows=rows)
+                masks=(red_mask, green_mask, blue_mask), colormap=colormap, rows=rows)
 
 
 def take_xwd(path):
@@ -48,17 +57,46 @@ def xwd_rgb_rows_32(xwd):
     return [row[b:w * step:step] + row[g:w * step:step] + row[r:w * step:step] for row in xwd["rows"]]
 
 
+def xwd_rgb_rows(xwd):
+    """Blue, green, red planes of each row of a 24- or 32-bit xwd image."""
+    if xwd["bits"] in (24, 32) and xwd["masks"] == (0xFF0000, 0x00FF00, 0x0000FF):
+        return xwd_rgb_rows_32(xwd)
+    raise AssertionError("xwd wrote a %d-bit image; this reader takes 24 and 32" % xwd["bits"])
+
+
+def xwd_pixel_values(xwd, y):
+    """The screen's own pixel values in row y. With windows of several visuals on the
+    screen (as Wine makes them) xwd puts a 16-bit screen's values into 24-bit pixels."""
+    step = xwd["bits"] // 8
+    row = xwd["rows"][y]
+    order = range(step) if xwd["byte_order"] == 0 else range(step - 1, -1, -1)
+    return [sum(row[x * step + k] << (8 * n) for n, k in enumerate(order)) for x in range(xwd["width"])]
+
+
 def mismatched_rows_16(bmp, xwd):
-    """Rows where the 5-5-5 file and the 5-6-5 screen disagree once green loses its lowest bit."""
+    """Rows where the 5-5-5 file differs from the 5-6-5 screen with green's lowest bit dropped."""
     import array
     w = bmp["width"]
     bad = []
     for y in range(bmp["height"]):
         saved = array.array("H", bmp["rows"][y][:2 * w])
-        shown = array.array("H", xwd["rows"][y][:2 * w])
-        if xwd["byte_order"] == 1:
-            shown.byteswap()
-        expected = array.array("H", [((p >> 11) << 10) | (((p >> 6) & 31) << 5) | (p & 31) for p in shown])
+        expected = array.array("H", [((p >> 11) << 10) | (((p >> 6) & 31) << 5) | (p & 31)
+                                     for p in xwd_pixel_values(xwd, y)])
         if array.array("H", [p & 0x7FFF for p in saved]) != expected:
             bad.append(y)
+    return bad
+
+
+def mismatched_pixels_8(bmp, xwd, area):
+    """How many pixels of `area` (left, top, width, height) show another colour in the
+    file, through its table, than xwd saw on the screen."""
+    w = bmp["width"]
+    table = bmp["table"]
+    rows = xwd_rgb_rows(xwd)
+    left, top, width, height = area
+    bad = 0
+    for y in range(top, top + height):
+        saved, shown = bmp["rows"][y], rows[y]
+        bad += sum(1 for x in range(left, left + width)
+                   if table[saved[x]] != (shown[x], shown[w + x], shown[2 * w + x]))
     return bad

@@ -5,7 +5,7 @@ import time
 import unittest
 
 from e2e_case import SnapvikCase
-from harness import WORK, paint_screen, wait_for, win_path, x_windows, xdotool
+from harness import WORK, paint_screen, set_display_density, wait_for, win_path, x_windows, xdotool
 from screen_images import read_bmp, rgb_rows_32, take_xwd, xwd_rgb_rows_32
 
 
@@ -164,6 +164,38 @@ class Capture(SnapvikCase):
         for name in names:
             self.assertEqual(os.path.getsize(os.path.join(self.shots, name)), 54 + 1920 * 1080 * 4)
         self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_full_disk_shows_the_write_error_and_leaves_no_partial_file(self):
+        small = os.path.join(self.shots, "small")
+        os.makedirs(small)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", small], check=True)
+        try:
+            c = self.started()
+            form = c.main_window()
+            ctl = c.arm(form, win_path(small) + "\\", "A", ctrl=True, alt=True)
+            c.type_keys("ctrl+alt+a")
+            box = c.message_box()
+            self.assertEqual(c.box_text(box), "Stream write error.")
+            c.dismiss(box)
+            self.assertEqual(os.listdir(small), [])
+            # The number was kept for the next capture.
+            self.probe.ask("settext", ctl["Edit1"]["hwnd"], win_path(self.shots) + "\\")
+            self.press(c, "ctrl+alt+a", 0)
+            self.assertEqual(shots_in(self.shots), ["Screen0.jpg"])
+        finally:
+            subprocess.run(["umount", small], check=True)
+
+    def test_a_denser_display_is_still_captured_at_its_full_size(self):
+        set_display_density(144)
+        try:
+            c = self.started()
+            form = c.main_window()
+        finally:
+            set_display_density(96)
+        c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.press(c, "ctrl+alt+a", 0)
+        bmp = read_bmp(os.path.join(self.shots, "Screen0.jpg"))
+        self.assertEqual((bmp["width"], bmp["height"]), (1920, 1080))
 
 
 if __name__ == "__main__":

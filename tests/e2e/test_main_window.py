@@ -1,10 +1,9 @@
 """The main window as a user sees it: start-up, layout, keyboard, closing."""
-import subprocess
 import unittest
 
 from e2e_case import SnapvikCase
 from harness import (WS_CAPTION, WS_EX_APPWINDOW, WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU, WS_TABSTOP,
-                     WS_THICKFRAME, win_path, wait_for)
+                     WS_THICKFRAME, set_display_density, win_path, wait_for)
 
 # Positions and sizes in client pixels at 96 pixels per inch.
 LAYOUT = {
@@ -117,20 +116,14 @@ class FirstStart(SnapvikCase):
 
 
 class Scaling(SnapvikCase):
-    KEY = "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"
-
-    def set_density(self, dpi):
-        subprocess.run(["wine", "reg", "add", self.KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                       check=True, capture_output=True)
-
     def test_a_denser_display_scales_font_and_layout_by_the_measured_text_height(self):
-        self.set_density(144)
+        set_display_density(144)
         try:
             c = self.started()
             form = c.main_window()
             ctl = c.controls(form)
         finally:
-            self.set_density(96)
+            set_display_density(96)
         text_height = ctl["Label2"]["window"][3]  # labels take the height of a line of text
         self.assertGreaterEqual(text_height, 19)
 

@@ -38,7 +38,7 @@ InfoHeader Header(int32_t w, int32_t h, uint16_t bits, uint32_t clrUsed = 0) {
 TEST(BmpLayout, OnePixelAt32BitsIsThe58ByteFile) {
   RecordingStream out;
   const uint8_t pixel[4] = {0x11, 0x22, 0x33, 0x44};
-  WriteFile(out, Header(1, 1, 32), nullptr, 0, pixel);
+  WriteFile(out, Header(1, 1, 32), nullptr, 0, nullptr, pixel);
   const std::string expected =
       std::string("\x42\x4D\x3A\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00", 14) +
       std::string("\x28\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x20\x00\x00\x00\x00\x00\x04\x00\x00\x00",
@@ -71,7 +71,7 @@ TEST(BmpLayout, EightBitFileCarriesItsTableAndColoursUsed) {
   std::vector<uint8_t> table(1024);
   for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<uint8_t>(i * 7);
   std::vector<uint8_t> pixels(1024 * 768, 5);
-  WriteFile(out, Header(1024, 768, 8, 256), table.data(), 256, pixels.data());
+  WriteFile(out, Header(1024, 768, 8, 256), table.data(), 256, nullptr, pixels.data());
   EXPECT_EQ(out.bytes.size(), 1078u + 1024 * 768);
   EXPECT_EQ(U32(out.bytes, 2), 1078u + 1024 * 768);
   EXPECT_EQ(U32(out.bytes, 10), 1078u);
@@ -105,6 +105,20 @@ TEST(BmpLayout, HeaderFieldsLandAtTheirOffsets) {
   EXPECT_EQ(U32(b, 36), 9u);
 }
 
+TEST(BmpLayout, BitFieldFilesCarryTheMasksTheirOffsetCounts) {
+  RecordingStream out;
+  InfoHeader h = Header(2, 1, 16);
+  h.compression = kBitFields;
+  const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+  const uint8_t pixels[4] = {1, 2, 3, 4};
+  WriteFile(out, h, nullptr, 0, masks, pixels);
+  EXPECT_EQ(U32(out.bytes, 10), 66u);
+  EXPECT_EQ(out.bytes.size(), 66u + 4);
+  EXPECT_EQ(U32(out.bytes, 54), 0xF800u);
+  EXPECT_EQ(U32(out.bytes, 62), 0x001Fu);
+  EXPECT_EQ(out.bytes.substr(66), std::string("\x01\x02\x03\x04", 4));
+}
+
 struct FailingStream final : TStream {
   int allowed;
   explicit FailingStream(int n) : allowed(n) {}
@@ -116,7 +130,7 @@ struct FailingStream final : TStream {
 TEST(BmpLayout, AFailedWriteStopsTheFile) {
   FailingStream out(1);
   const uint8_t pixel[4] = {};
-  EXPECT_THROW(WriteFile(out, Header(1, 1, 32), nullptr, 0, pixel), EWriteError);
+  EXPECT_THROW(WriteFile(out, Header(1, 1, 32), nullptr, 0, nullptr, pixel), EWriteError);
   EXPECT_EQ(out.allowed, -1);  // nothing asked after the failure
 }
 
