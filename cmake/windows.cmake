@@ -41,3 +41,7 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
 add_subdirectory(tests/win)
 add_subdirectory(tests/e2e)
+
+add_executable(capture_bench bench/capture_bench.cpp)
+target_link_options(capture_bench PRIVATE -municode -mconsole)
+target_link_libraries(capture_bench PRIVATE snapvik_win)

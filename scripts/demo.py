@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
-"""A short headless session with the real program: start, set it up as a user would, close."""
+"""A short headless session with the real program: set it up as a user would, arm the
+hot key, press it twice (once with another program in front), close."""
 import os
 import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import Probe, SnapvikCopy, win_path, wait_for  # noqa: E402
+from harness import Probe, SnapvikCopy, paint_screen, wait_for, win_path, x_windows, xdotool  # noqa: E402
+from screen_images import read_bmp  # noqa: E402
 
 
 def main(out):
     folder = os.path.join(out, "Snapvik")
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
+    shots = os.path.join(out, "shots")
+    for path in (folder, shots):
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+    paint_screen(1920, 1080, os.path.join(out, "pattern.png"))
     probe = Probe()
     copy = SnapvikCopy(probe, folder=folder)
     try:
@@ -20,25 +25,38 @@ def main(out):
         form = copy.main_window()
         ctl = copy.controls(form)
         print("Started %s under Wine on Xvfb %s." % (win_path(copy.exe), os.environ["DISPLAY"]))
-        print("  window \"%s\", client area %d x %d" % (form["text"], *form["client"][2:]))
-        print("  directory field: %s" % ctl["Edit1"]["text"])
-        print("  key field: %s, Shift/Alt/Ctrl: %s" % (
-            ctl["Edit2"]["text"], "/".join(str(ctl[n]["checked"]) for n in ("cbShift", "cbAlt", "cbCtrl"))))
+        print("  window \"%s\", client area %d x %d; directory field: %s" % (
+            form["text"], *form["client"][2:], ctl["Edit1"]["text"]))
 
-        shots = win_path(os.path.join(out, "shots"))
-        probe.ask("settext", ctl["Edit1"]["hwnd"], shots)
-        probe.ask("click", ctl["cbCtrl"]["hwnd"])
-        probe.ask("click", ctl["cbAlt"]["hwnd"])
-        wait_for(lambda: probe.ask("describe", ctl["cbAlt"]["hwnd"])["checked"], what="Alt checked")
+        copy.arm(form, win_path(shots), "S", ctrl=True, alt=True)
         png = os.path.join(out, "snapvik-window.png")
         subprocess.run(["import", "-window", copy.x_window(), png], check=True)
-        print("Entered the folder %s, checked Ctrl and Alt; the window is saved as %s." % (shots, png))
+        print("Typed the folder %s and the key S, checked Ctrl and Alt, pressed \"Симулировать\"." % win_path(shots))
+        print("  the window is saved as %s" % png)
+
+        copy.type_keys("ctrl+alt+s")
+        wait_for(lambda: os.path.exists(os.path.join(shots, "Screen0.jpg")), what="the first screenshot")
+        notepad = subprocess.Popen(["wine", "notepad"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wid = wait_for(lambda: x_windows("--onlyvisible", "--name", "Notepad"), what="Notepad")[0]
+            xdotool("windowfocus", "--sync", wid)
+            xdotool("key", "ctrl+alt+s")
+            wait_for(lambda: os.path.exists(os.path.join(shots, "Screen1.jpg")), what="the second screenshot")
+        finally:
+            notepad.terminate()
+            notepad.wait()
+        print("Pressed Ctrl+Alt+S twice, the second time with Notepad in front:")
+        for name in sorted(os.listdir(shots)):
+            bmp = read_bmp(os.path.join(shots, name))
+            print("  %s: %s, %d x %d at %d bits per pixel, %d bytes" % (
+                os.path.join(shots, name), bmp["magic"].decode(), bmp["width"], bmp["height"], bmp["bits"],
+                bmp["length"]))
 
         copy.close(form)
         copy.wait_exit()
         with open(copy.settings, "rb") as f:
             data = f.read()
-        print("Closed the window; %s now holds %d bytes:" % (copy.settings, len(data)))
+        print("Closed the window; %s now holds:" % copy.settings)
         for line in data.split(b"\r\n")[:-1]:
             print("  " + line.decode("cp1252", "replace"))
     finally:

@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Runs the capture benchmark and the tools people would otherwise use on the same
+screen in one run, and writes the table into bench/README.md."""
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+RUNS = int(os.environ.get("BENCH_RUNS", "25"))
+
+
+def win_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def median_ms(command, runs):
+    times = []
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+        times.append(1000 * (time.perf_counter() - t0))
+    return statistics.median(times)
+
+
+def main(bench_exe, work):
+    os.makedirs(work, exist_ok=True)
+    out = subprocess.run(["wine", bench_exe, win_path(work) + "\\", str(RUNS)], check=True, capture_output=True,
+                         text=True).stdout
+    m = json.loads(out.strip().splitlines()[-1])
+    xwd = median_ms(["xwd", "-root", "-silent", "-out", os.path.join(work, "root.xwd")], RUNS)
+    imp = median_ms(["import", "-window", "root", os.path.join(work, "root.bmp")], RUNS)
+    unavoidable = m["blit"] + m["floor_write"]
+    rows = [
+        ("Snapvik: hot-key message to closed file", m["closed"], m["closed"] / unavoidable),
+        ("&nbsp;&nbsp;screen copy (sizing and `BitBlt`)", m["copy"], None),
+        ("&nbsp;&nbsp;conversion (device-independent copy)", m["convert"], None),
+        ("&nbsp;&nbsp;write (temporary file, four writes, move)", m["write"], None),
+        ("&nbsp;&nbsp;then freeing the image (after the file is closed)", m["release"], None),
+        ("Snapvik: the whole `WM_HOTKEY` handler, sent to the real window", m["message"], m["message"] / unavoidable),
+        ("floor: the screen copied into a new bitmap", m["blit"], None),
+        ("floor: writing the same %d bytes from memory" % m["bytes"], m["floor_write"], None),
+        ("`xwd -root` of the same screen", xwd, xwd / unavoidable),
+        ("`import -window root` (ImageMagick, BMP)", imp, imp / unavoidable),
+    ]
+    lines = ["| what | median ms | ratio to the floors |", "| --- | ---: | ---: |"]
+    for name, ms, ratio in rows:
+        lines.append("| %s | %.1f | %s |" % (name, ms, "%.2f" % ratio if ratio else ""))
+    lines.append("")
+    lines.append("%d runs each on a %dx%d screen (Xvfb, 24-bit, Wine's 32-bit pixels), %s. "
+                 "Capture / floors = %.2f (goal: at most 1.30); capture / `xwd -root` = %.2f (goal: below 1)."
+                 % (RUNS, m["width"], m["height"], time.strftime("%Y-%m-%d"), m["closed"] / unavoidable,
+                    m["closed"] / xwd))
+    table = "\n".join(lines)
+    print(table)
+
+    readme = os.path.join(ROOT, "bench", "README.md")
+    with open(readme, encoding="utf-8") as f:
+        text = f.read()
+    text = re.sub(r"(<!-- capture-table -->\n)(?:.*?\n)?(<!-- /capture-table -->)",
+                  lambda g: g.group(1) + table + "\n" + g.group(2), text, flags=re.S)
+    with open(readme, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2])

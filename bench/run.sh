@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The capture benchmark: builds, starts a private 1920x1080 Xvfb and Wine prefix,
+# puts a picture on the screen and writes the table into bench/README.md.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build-win.sh"
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
+trap wine_env_stop EXIT
+wine_env_start "$root/build/wine" 1920x1080x24
+work="$root/build/bench"
+mkdir -p "$work"
+(cd "$root/tests/e2e" && E2E_WORK="$work" SNAPVIK_EXE= WINPROBE_EXE= python3 -c \
+  "from harness import paint_screen; paint_screen(1920, 1080, '$work/pattern.png')")
+# Screenshots go to memory where it can, so that the disk's write-back does not blur the medians;
+# the floors are measured in the same folder.
+shots="$work/shots"
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; fi
+mkdir -p "$shots"
+python3 "$root/bench/capture_report.py" "$root/build/win/capture_bench.exe" "$shots"
+[ "$shots" = "$work/shots" ] || rm -rf "$shots"
