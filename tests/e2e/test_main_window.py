@@ -1,4 +1,5 @@
 """The main window as a user sees it: start-up, layout, keyboard, closing."""
+import subprocess
 import unittest
 
 from e2e_case import SnapvikCase
