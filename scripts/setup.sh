@@ -8,7 +8,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok install
 pkgs=(cmake make g++ googletest g++-mingw-w64-i686-posix mingw-w64-i686-dev
       wine wine32:i386 fonts-wine libxrender1:i386 libxrandr2:i386
       libxinerama1:i386 libxcursor1:i386 libxi6:i386 libxfixes3:i386 libxcomposite1:i386
-      xvfb xdotool x11-apps x11-utils imagemagick python3)
+      xvfb xdotool x11-apps x11-utils x11-xserver-utils imagemagick python3)
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 

@@ -153,13 +153,23 @@ class Capture(SnapvikCase):
         c = self.started()
         form = c.main_window()
         c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
-        xdotool("keydown", "ctrl+alt+a")
-        time.sleep(3)
-        xdotool("keyup", "a")
-        xdotool("keyup", "ctrl+alt")
-        time.sleep(1.5)
+        delay_ms, rate = 300, 20  # the keyboard's repeat, set so that the count can be known
+        subprocess.run(["xset", "r", "rate", str(delay_ms), str(rate)], check=True)
+        try:
+            start = time.monotonic()
+            xdotool("keydown", "ctrl+alt+a")
+            time.sleep(3)
+            xdotool("keyup", "a")
+            held_ms = 1000 * (time.monotonic() - start)
+            xdotool("keyup", "ctrl+alt")
+        finally:
+            subprocess.run(["xset", "r", "rate"], check=True)
+        presses = 1 + int((held_ms - delay_ms) * rate / 1000)
+        wait_for(lambda: len(shots_in(self.shots)) >= presses - 2, what="a screenshot for each repeat")
+        time.sleep(1)
         names = shots_in(self.shots)
-        self.assertGreaterEqual(len(names), 3, "the key repeat should have delivered several presses")
+        # One file per press the keyboard made, give or take the edges of the hold.
+        self.assertLessEqual(abs(len(names) - presses), 2, (len(names), presses))
         self.assertEqual(names, sorted("Screen%d.jpg" % i for i in range(len(names))))
         for name in names:
             self.assertEqual(os.path.getsize(os.path.join(self.shots, name)), 54 + 1920 * 1080 * 4)
