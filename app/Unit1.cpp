@@ -7,6 +7,7 @@
 #include "app/settings_file.h"
 #include "capture/hot_key.h"
 #include "capture/screen_capture.h"
+#include "capture/screenshot_names.h"
 #include "common/errors.h"
 #include "common/win_error.h"
 #include "framework/application.h"
@@ -76,10 +77,11 @@ void TForm1::WMHotKey() {
   WindowDc screen(nullptr);
   CheckResource(screen.get());
   CopyPrimaryScreen(image, screen.get());
-  const std::wstring directory = Edit1.Text();
-  if (directory.empty()) throw EInvalidOperation(L"The save directory is empty");
-  if (directory.back() != L'\\') Edit1.SetText(directory + L'\\');
-  ScreenCounter = SaveScreenshot(image, Edit1.Text(), ScreenCounter) + 1;
+  const std::wstring typed = Edit1.Text();
+  if (typed.empty()) throw EInvalidOperation(L"The save directory is empty");
+  const std::wstring directory = WithTrailingBackslash(typed);
+  if (directory != typed) Edit1.SetText(directory);
+  ScreenCounter = SaveScreenshot(image, directory, ScreenCounter) + 1;
 }
 
 void TForm1::FormClose() {
