@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/handles.h"
 #include "framework/application.h"
+#include "framework/object_window.h"
 
 namespace snapvik {
 
@@ -79,7 +80,7 @@ void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const C
   if (!::GetClassInfoExW(instance, className, &wc)) {
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = WndProc;
+    wc.lpfnWndProc = ObjectWindowProc<TCustomControl, TControl>;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = className;
@@ -105,27 +106,6 @@ LRESULT TCustomControl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     default:
       return ::DefWindowProcW(handle_, msg, wParam, lParam);
   }
-}
-
-LRESULT CALLBACK TCustomControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<TCustomControl*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->handle_ = hwnd;
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<TControl*>(self)));
-  }
-  auto* self = static_cast<TCustomControl*>(FromHandle(hwnd));
-  if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-  LRESULT result = 0;
-  try {
-    result = self->HandleMessage(msg, wParam, lParam);
-  } catch (...) {
-    Application().HandleException();
-  }
-  if (msg == WM_NCDESTROY) {
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->handle_ = nullptr;
-  }
-  return result;
 }
 
 void TPanel::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {

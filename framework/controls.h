@@ -10,6 +10,10 @@
 
 namespace snapvik {
 
+// The window procedure of the program's own classes (framework/object_window.h).
+template <typename T, typename Stored>
+LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 // The size of one line of `text` in `font`, measured on the screen.
 SIZE TextExtent(HFONT font, const wchar_t* text);
 
@@ -42,6 +46,9 @@ class TControl {
     HFONT font = nullptr;
   };
   void CreateHandle(const CreateArgs& args, const char* name);
+
+  template <typename T, typename Stored>
+  friend LRESULT CALLBACK ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
 
   HWND handle_ = nullptr;
   const char* name_ = "";
@@ -81,7 +88,8 @@ class TCustomControl : public TControl {
   virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  template <typename T, typename Stored>
+  friend LRESULT CALLBACK ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
 };
 
 // A bevelled panel: raised outer bevel of width 1, no inner bevel.

@@ -4,6 +4,7 @@
 #include "common/errors.h"
 #include "framework/application.h"
 #include "framework/controls.h"
+#include "framework/object_window.h"
 
 namespace snapvik {
 
@@ -18,7 +19,7 @@ TForm::~TForm() {
 }
 
 bool TForm::IsForm(HWND hwnd) {
-  return ::GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&TForm::WndProc);
+  return ::GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ObjectWindowProc<TForm, TForm>);
 }
 
 void TForm::CreateForm(const FormStyle& s) {
@@ -26,7 +27,7 @@ void TForm::CreateForm(const FormStyle& s) {
   WNDCLASSEXW wc{};
   if (!::GetClassInfoExW(instance, s.className, &wc)) {
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WndProc;
+    wc.lpfnWndProc = ObjectWindowProc<TForm, TForm>;
     wc.hInstance = instance;
     wc.hIcon = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
                                                ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
@@ -101,27 +102,6 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     default:
       return ::DefWindowProcW(handle_, msg, wParam, lParam);
   }
-}
-
-LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* created = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    created->handle_ = hwnd;
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-  }
-  auto* self = reinterpret_cast<TForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-  LRESULT result = 0;
-  try {
-    result = self->HandleMessage(msg, wParam, lParam);
-  } catch (...) {
-    Application().HandleException();
-  }
-  if (msg == WM_NCDESTROY) {
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->handle_ = nullptr;
-  }
-  return result;
 }
 
 }  // namespace snapvik

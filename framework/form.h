@@ -7,6 +7,10 @@
 
 namespace snapvik {
 
+// The window procedure of the program's own classes (framework/object_window.h).
+template <typename T, typename Stored>
+LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 struct FormStyle {
   const wchar_t* className;
   const wchar_t* caption;
@@ -43,7 +47,8 @@ class TForm {
   virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  template <typename T, typename Stored>
+  friend LRESULT CALLBACK ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
   void RestoreFocus();
 
   HWND handle_ = nullptr;

@@ -4,11 +4,12 @@
 #include "capture/hot_key.h"
 #include "capture/screen_capture.h"
 #include "common/errors.h"
-#include "test_folder.h"
+#include "test_support.h"
 
 namespace snapvik {
 namespace {
 
+using testing::ErrorOf;
 using testing::ListFolder;
 using testing::ReadBytes;
 using testing::TestFolder;
@@ -30,16 +31,6 @@ bool Free(UINT mods, UINT key) {
   if (!::RegisterHotKey(probe.get(), 1, mods, key)) return false;
   ::UnregisterHotKey(probe.get(), 1);
   return true;
-}
-
-template <typename Error, typename F>
-std::wstring ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.Message();
-  }
-  return L"(no error)";
 }
 
 TEST(HotKey, ArmingRegistersAndReArmingReleasesThePrevious) {

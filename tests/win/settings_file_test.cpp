@@ -7,26 +7,17 @@
 #include "common/errors.h"
 #include "common/handles.h"
 #include "common/win_text.h"
-#include "test_folder.h"
+#include "test_support.h"
 
 namespace snapvik {
 namespace {
 
 using testing::Exists;
+using testing::ErrorOf;
 using testing::ListFolder;
 using testing::ReadBytes;
 using testing::TestFolder;
 using testing::WriteBytes;
-
-template <typename Error, typename F>
-std::wstring ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.Message();
-  }
-  return L"(no error)";
-}
 
 TEST(SettingsFile, LivesBesideTheProgram) {
   const std::wstring module = ModuleFileName();

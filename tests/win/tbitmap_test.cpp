@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "test_folder.h"
+#include "test_support.h"
 
 namespace snapvik {
 namespace {

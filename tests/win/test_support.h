@@ -1,5 +1,5 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with its contents.
+// Helpers of the platform tests: a fresh folder, file bytes, the text of an expected error.
 #include <windows.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 
 namespace snapvik::testing {
 
+// A fresh folder under the system's temporary folder, removed with its contents.
 class TestFolder {
  public:
   TestFolder();
@@ -25,6 +26,17 @@ class TestFolder {
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, std::string_view bytes);
 bool Exists(const std::wstring& path);
+
+// The message of the `Error` that `action` throws, or "(no error)".
+template <typename Error, typename F>
+std::wstring ErrorOf(F&& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.Message();
+  }
+  return L"(no error)";
+}
 // Names of the entries in a folder, "." and ".." left out.
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 

@@ -1,4 +1,4 @@
-#include "test_folder.h"
+#include "test_support.h"
 
 #include <vector>
 
