@@ -39,10 +39,6 @@ void ThrowOpenError(const std::wstring& name, DWORD code) {
   throw EFOpenError(OpenFileErrorText(FullPathName(name), SystemErrorText(code)));
 }
 
-}  // namespace snapvik
-
-namespace snapvik {
-
 void ThrowOutOfResources() {
   const DWORD code = ::GetLastError();
   wchar_t buffer[256] = {};

@@ -18,10 +18,6 @@ namespace {
 TApplication* g_application = nullptr;
 constexpr wchar_t kApplicationClass[] = L"TApplication";
 
-LRESULT CALLBACK ApplicationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
 // The innermost non-empty message of a chain of nested errors.
 std::wstring InnermostMessage(const Exception& error) {
   try {
@@ -52,7 +48,7 @@ void TApplication::Initialize() {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ApplicationWndProc;
+  wc.lpfnWndProc = ::DefWindowProcW;  // it only owns; it handles nothing itself
   wc.hInstance = instance;
   wc.hIcon = ::LoadIconW(instance, L"MAINICON");
   wc.lpszClassName = kApplicationClass;
