@@ -26,7 +26,7 @@ def median_ms(command, runs):
     return statistics.median(times)
 
 
-def main(bench_exe, work):
+def main(bench_exe, work, program):
     os.makedirs(work, exist_ok=True)
     out = subprocess.run(["wine", bench_exe, win_path(work) + "\\", str(RUNS)], check=True, capture_output=True,
                          text=True).stdout
@@ -50,9 +50,9 @@ def main(bench_exe, work):
     for name, ms, ratio in rows:
         lines.append("| %s | %.1f | %s |" % (name, ms, "%.2f" % ratio if ratio else ""))
     lines.append("")
-    lines.append("%d runs each on a %dx%d screen (Xvfb, 24-bit, Wine's 32-bit pixels), %s. "
+    lines.append("%d runs each of %s on a %dx%d screen (Xvfb, 24-bit, Wine's 32-bit pixels), %s. "
                  "Capture / floors = %.2f (goal: at most 1.30); capture / `xwd -root` = %.2f (goal: below 1)."
-                 % (RUNS, m["width"], m["height"], time.strftime("%Y-%m-%d"), m["closed"] / unavoidable,
+                 % (RUNS, program, m["width"], m["height"], time.strftime("%Y-%m-%d"), m["closed"] / unavoidable,
                     m["closed"] / xwd))
     table = "\n".join(lines)
     print(table)
@@ -67,4 +67,4 @@ def main(bench_exe, work):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2])
+    main(sys.argv[1], sys.argv[2], sys.argv[3])

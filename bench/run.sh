@@ -3,12 +3,14 @@
 # puts a picture on the screen and writes the table into bench/README.md.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build-win.sh"
 # shellcheck source=scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
+wine_env_choose
+echo "Timing $(wine_env_describe): $SNAPVIK_WINE_WHY" >&2
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build-win.sh"
 trap wine_env_stop EXIT
-wine_env_start "$root/build/wine" 1920x1080x24
+wine_env_start "$root/build/wine$SNAPVIK_WINE_ARCH" 1920x1080x24
 work="$root/build/bench"
 mkdir -p "$work"
 (cd "$root/tests/e2e" && E2E_WORK="$work" SNAPVIK_EXE= WINPROBE_EXE= python3 -c \
@@ -18,5 +20,5 @@ mkdir -p "$work"
 shots="$work/shots"
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; fi
 mkdir -p "$shots"
-python3 "$root/bench/capture_report.py" "$root/build/win/capture_bench.exe" "$shots"
+python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)"
 [ "$shots" = "$work/shots" ] || rm -rf "$shots"

@@ -28,8 +28,15 @@ add_custom_command(OUTPUT ${ICON_FILE}
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/make_icon.py ${ICON_FILE}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make_icon.py
   COMMENT "Drawing the program icon")
+# The manifest names the program's own processor.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(SNAPVIK_MANIFEST_ARCH amd64)
+else()
+  set(SNAPVIK_MANIFEST_ARCH x86)
+endif()
+configure_file(app/snapvik.manifest.in ${CMAKE_BINARY_DIR}/snapvik.manifest @ONLY)
 set_source_files_properties(app/snapvik.rc PROPERTIES OBJECT_DEPENDS
-  "${ICON_FILE};${CMAKE_SOURCE_DIR}/app/snapvik.manifest")
+  "${ICON_FILE};${CMAKE_BINARY_DIR}/snapvik.manifest")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR} -I${CMAKE_SOURCE_DIR}/app")
 
 add_executable(Snapvik WIN32 app/main.cpp app/snapvik.rc)

@@ -6,6 +6,7 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 
 pkgs=(cmake make g++ googletest g++-mingw-w64-i686-posix mingw-w64-i686-dev
+      g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
       wine wine32:i386 fonts-wine libxrender1:i386 libxrandr2:i386
       libxinerama1:i386 libxcursor1:i386 libxi6:i386 libxfixes3:i386 libxcomposite1:i386
       xvfb xdotool x11-apps x11-utils x11-xserver-utils imagemagick python3)
@@ -19,5 +20,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 echo "Installing: ${need[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq >/dev/null
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+# A mirror caught mid-sync fails one index now and then: try again, then go on with what was fetched.
+for attempt in 1 2 3; do
+  $SUDO apt-get update -qq >/dev/null 2>&1 && break
+  [ "$attempt" -lt 3 ] && sleep 5
+done
+install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null; }
+# Without the security suite's i386 index the two architectures' library
+# versions can disagree; the main suite alone always agrees with itself.
+install 2>/dev/null || install -t bookworm

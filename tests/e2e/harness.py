@@ -33,6 +33,12 @@ def win_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def needs_root(why):
+    """Skips a test, saying why, when the test run is not root (CI is)."""
+    import unittest
+    return unittest.skipUnless(os.geteuid() == 0, "needs root: " + why)
+
+
 def wait_for(condition, timeout=20.0, interval=0.1, what="condition"):
     deadline = time.monotonic() + timeout
     while True:

@@ -88,15 +88,17 @@ def mismatched_rows_16(bmp, xwd):
 
 
 def mismatched_pixels_8(bmp, xwd, area):
-    """How many pixels of `area` (left, top, width, height) show another colour in the
-    file, through its table, than xwd saw on the screen."""
+    """The pixels of `area` (left, top, width, height) that show another colour in the
+    file, through its table, than xwd saw on the screen: (x, y, in the file, on screen)."""
     w = bmp["width"]
     table = bmp["table"]
     rows = xwd_rgb_rows(xwd)
     left, top, width, height = area
-    bad = 0
+    bad = []
     for y in range(top, top + height):
         saved, shown = bmp["rows"][y], rows[y]
-        bad += sum(1 for x in range(left, left + width)
-                   if table[saved[x]] != (shown[x], shown[w + x], shown[2 * w + x]))
+        for x in range(left, left + width):
+            on_screen = (shown[x], shown[w + x], shown[2 * w + x])
+            if table[saved[x]] != on_screen:
+                bad.append((x, y, table[saved[x]], on_screen))
     return bad

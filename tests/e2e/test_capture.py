@@ -5,7 +5,7 @@ import time
 import unittest
 
 from e2e_case import SnapvikCase
-from harness import WORK, paint_screen, set_display_density, wait_for, win_path, x_windows, xdotool
+from harness import WORK, needs_root, paint_screen, set_display_density, wait_for, win_path, x_windows, xdotool
 from screen_images import read_bmp, rgb_rows_32, take_xwd, xwd_rgb_rows_32
 
 
@@ -175,6 +175,7 @@ class Capture(SnapvikCase):
             self.assertEqual(os.path.getsize(os.path.join(self.shots, name)), 54 + 1920 * 1080 * 4)
         self.assertEqual(c.visible("#32770"), [])
 
+    @needs_root("mounts a 2 MB disk")
     def test_a_full_disk_shows_the_write_error_and_leaves_no_partial_file(self):
         small = os.path.join(self.shots, "small")
         os.makedirs(small)

@@ -4,7 +4,7 @@ import subprocess
 import unittest
 
 from e2e_case import SnapvikCase
-from harness import win_path, wait_for
+from harness import needs_root, win_path, wait_for
 
 CRLF = b"C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"
 RU = {"LC_ALL": "ru_RU.UTF-8"}
@@ -151,6 +151,7 @@ class Closing(SnapvikCase):
         self.close_and_wait(c, form)  # closing again retries
         self.assertTrue(os.path.isfile(c.settings))
 
+    @needs_root("makes the program's folder immutable")
     def test_a_read_only_folder_keeps_the_old_file_and_the_window(self):
         c = self.started(CRLF)
         form = c.main_window()
