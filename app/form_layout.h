@@ -1,45 +1,16 @@
 #pragma once
-// The main window's controls as data, and the arithmetic that places them.
+// The main window's design: its size, font and controls as data.
 #include <span>
+
+#include "framework/layout.h"
 
 namespace snapvik {
 
-struct LayoutRect {
-  int left, top, width, height;
-  bool operator==(const LayoutRect&) const = default;
-};
-
-struct LayoutPoint {
-  int x, y;
-  bool operator==(const LayoutPoint&) const = default;
-};
-
-enum class ControlKind { Label, Edit, Button, CheckBox, Panel, LinkLabel };
-
-struct ControlSpec {
-  const char* name;
-  ControlKind kind;
-  LayoutRect bounds;  // at 96 pixels per inch, text height 13
-  const wchar_t* text;
-  int maxLength;  // 0: unlimited
-};
-
-inline constexpr int kDesignPixelsPerInch = 96;
-inline constexpr int kDesignTextHeight = 13;
-inline constexpr int kDesignFontHeight = -11;  // Tahoma 8 pt
+inline constexpr int kForm1FontHeight = -11;  // Tahoma 8 pt
 inline constexpr int kForm1ClientWidth = 337;
 inline constexpr int kForm1ClientHeight = 122;
 
 // Creation order: the labels, then the focusable controls in tab order, then the link.
 std::span<const ControlSpec> Form1Controls();
-
-// a * b / c rounded half away from zero, as the platform's MulDiv does.
-int MulDivRound(int a, int b, int c);
-
-int ScaledFontHeight(int designHeight, int pixelsPerInch);
-LayoutRect ScaledRect(LayoutRect r, int measuredTextHeight);
-
-// Centre of the desktop's bounding box, truncated, never above or left of it.
-LayoutPoint CenteredOrigin(LayoutRect desktop, int windowWidth, int windowHeight);
 
 }  // namespace snapvik

@@ -1,7 +1,7 @@
 // Start-up: the version switch, the application object, the main window, the loop.
 #include <windows.h>
 
-#include "app/Unit1.h"
+#include "app/main_form.h"
 #include "app/app_title.h"
 #include "app/command_line.h"
 #include "common/win_text.h"
@@ -17,11 +17,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   using namespace snapvik;
   TApplication application;
   try {
-    if (HasVersionSwitch(::GetCommandLineW())) {
-      const std::wstring title = ApplicationTitleFromPath(ModuleFileName(), &LowerInPlace);
-      ::MessageBoxW(nullptr, kVersionBanner, title.c_str(), MB_OK);
-    }
-    application.Initialize();
+    const std::wstring title = ApplicationTitleFromPath(ModuleFileName(), &LowerInPlace);
+    if (HasVersionSwitch(::GetCommandLineW())) ::MessageBoxW(nullptr, kVersionBanner, title.c_str(), MB_OK);
+    application.Initialize(title);
     application.MainFormOnTaskBar = true;
     TForm1 form;
     application.SetMainForm(&form);

@@ -56,7 +56,7 @@ std::string ReadWholeFile(const std::wstring& path) {
 void ReplaceFileSafely(const std::wstring& path, std::string_view bytes) {
   FileBeside file(path);
   file.WriteBuffer(bytes.data(), bytes.size());
-  file.MoveTo(path, true);
+  file.MoveTo(path, FileBeside::IfTaken::Replace);
 }
 
 void LoadSettings(settings::SettingsTarget& target) {

@@ -21,8 +21,8 @@ constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 std::wstring DecodeText(std::string_view bytes, const AnsiCodec& ansi) {
   if (StartsWith(bytes, kUtf8Mark))
     return DecodeUtf8Strict(bytes.substr(kUtf8Mark.size())).value_or(std::wstring());
-  if (StartsWith(bytes, kUtf16LeMark)) return DecodeUtf16(bytes.substr(2), false);
-  if (StartsWith(bytes, kUtf16BeMark)) return DecodeUtf16(bytes.substr(2), true);
+  if (StartsWith(bytes, kUtf16LeMark)) return DecodeUtf16(bytes.substr(2), ByteOrder::LittleEndian);
+  if (StartsWith(bytes, kUtf16BeMark)) return DecodeUtf16(bytes.substr(2), ByteOrder::BigEndian);
   return ansi.ToWide(bytes);
 }
 

@@ -4,15 +4,9 @@
 #include <string_view>
 #include <vector>
 
-namespace snapvik::settings {
+#include "common/ansi_codec.h"
 
-// The system's ANSI code page, supplied by the caller.
-class AnsiCodec {
- public:
-  virtual ~AnsiCodec() = default;
-  virtual std::wstring ToWide(std::string_view ansi) const = 0;
-  virtual std::string FromWide(std::wstring_view text) const = 0;
-};
+namespace snapvik::settings {
 
 // What the five lines fill; the window implements it.
 class SettingsTarget {

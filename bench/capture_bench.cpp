@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/main_form.h"
 #include "capture/screen_capture.h"
 #include "common/handles.h"
 #include "framework/application.h"
@@ -54,7 +54,7 @@ int wmain(int argc, wchar_t** argv) {
   const int runs = _wtoi(argv[2]);
 
   TApplication application;
-  application.Initialize();
+  application.Initialize(L"Capture benchmark");
   TForm1 form;
   form.Edit1.SetText(folder);
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "capture/TBitmap.h"
+#include "capture/bitmap.h"
 #include "common/errors.h"
 #include "common/handles.h"
 #include "common/win_error.h"
@@ -14,41 +14,6 @@ namespace {
 
 constexpr size_t kHeaderBlockSize = sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + 4;  // 1068 bytes
 
-// An object selected into a context whose selection is tested, put back at the end.
-class TestedSelection {
- public:
-  TestedSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {
-    if (!previous_ || previous_ == HGDI_ERROR) ThrowOutOfResources();
-  }
-  ~TestedSelection() { ::SelectObject(dc_, previous_); }
-  TestedSelection(const TestedSelection&) = delete;
-  TestedSelection& operator=(const TestedSelection&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-// A palette selected and realized, put back at the end.
-class SelectedPalette {
- public:
-  SelectedPalette(HDC dc, HPALETTE palette) : dc_(dc) {
-    if (palette) {
-      previous_ = ::SelectPalette(dc, palette, FALSE);
-      ::RealizePalette(dc);
-    }
-  }
-  ~SelectedPalette() {
-    if (previous_) ::SelectPalette(dc_, previous_, FALSE);
-  }
-  SelectedPalette(const SelectedPalette&) = delete;
-  SelectedPalette& operator=(const SelectedPalette&) = delete;
-
- private:
-  HDC dc_;
-  HPALETTE previous_ = nullptr;
-};
-
 void CheckOldStorage(HBITMAP oldStorage) {
   if (!oldStorage) return;
   DIBSECTION scratch{};
@@ -56,7 +21,7 @@ void CheckOldStorage(HBITMAP oldStorage) {
     throw EInvalidGraphic(L"Bitmap image is not valid");
 }
 
-HBITMAP BuildIndependentCopy(HBITMAP storage, HDC screen, HDC memory, DIBSECTION& d) {
+UniqueStorage BuildIndependentCopy(HBITMAP storage, HDC screen, HDC memory, DIBSECTION& d) {
   std::vector<unsigned char> block(kHeaderBlockSize);
   auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
   d.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
@@ -71,12 +36,12 @@ HBITMAP BuildIndependentCopy(HBITMAP storage, HDC screen, HDC memory, DIBSECTION
     info->bmiColors[0] = RGBQUAD{0, 0, 0, 0};
     info->bmiColors[1] = RGBQUAD{255, 255, 255, 0};
   } else if (bits <= 8) {
-    TestedSelection selected(memory, storage);
+    CheckedSelection selected(memory, storage);
     ::GetDIBits(memory, storage, 0, rows, nullptr, info, DIB_RGB_COLORS);
   }
 
   void* pixels = nullptr;
-  UniqueBitmap copy(::CreateDIBSection(screen, info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+  UniqueStorage copy(::CreateDIBSection(screen, info, DIB_RGB_COLORS, &pixels, nullptr, 0));
   if (!copy || !pixels) ThrowOutOfResources();
 
   BITMAP source{};
@@ -84,27 +49,27 @@ HBITMAP BuildIndependentCopy(HBITMAP storage, HDC screen, HDC memory, DIBSECTION
   if (bits > 8 && source.bmWidth == d.dsBmih.biWidth && source.bmHeight == d.dsBmih.biHeight) {
     ::GetDIBits(memory, storage, 0, rows, pixels, info, DIB_RGB_COLORS);
   } else {
-    TestedSelection target(memory, copy.get());
+    CheckedSelection target(memory, copy.get());
     ::PatBlt(memory, 0, 0, d.dsBmih.biWidth, rows, WHITENESS);
     UniqueMemoryDc second(CheckResource(::CreateCompatibleDC(screen)));
-    TestedSelection from(second.get(), storage);
+    CheckedSelection from(second.get(), storage);
     ::BitBlt(memory, 0, 0, d.dsBmih.biWidth, rows, second.get(), 0, 0, SRCCOPY);
   }
   ::GetObjectW(copy.get(), sizeof d, &d);
   // Some platforms describe a 16- or 32-bit copy made without masks as one
   // with masks; its pixels are laid out as it was made, so say that.
   d.dsBmih.biCompression = info->bmiHeader.biCompression;
-  return copy.release();
+  return copy;
 }
 
 }  // namespace
 
-HBITMAP BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalette, bool filledBySurface,
-                     DIBSECTION& d) {
+UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalette, StorageFill fill,
+                           DIBSECTION& d) {
   const BITMAPINFOHEADER& header = d.dsBmih;
   if ((header.biSize != 0 && (header.biWidth == 0 || header.biHeight == 0)) ||
       (header.biSize == 0 && (d.dsBm.bmWidth == 0 || d.dsBm.bmHeight == 0)))
-    return nullptr;
+    return UniqueStorage();
 
   CloseSurfacesHolding(oldStorage);
   CheckOldStorage(oldStorage);
@@ -115,14 +80,14 @@ HBITMAP BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalett
 
   const int width = d.dsBm.bmWidth;
   const int height = d.dsBm.bmHeight;
-  UniqueBitmap storage((d.dsBm.bmPlanes | d.dsBm.bmBitsPixel) == 1
+  UniqueStorage storage((d.dsBm.bmPlanes | d.dsBm.bmBitsPixel) == 1
                            ? ::CreateBitmap(width, height, 1, 1, nullptr)
                            : ::CreateCompatibleBitmap(screen.get(), width, height));
   CheckResource(storage.get());
   {
-    TestedSelection selected(memory.get(), storage.get());
-    SelectedPalette palette(memory.get(), newPalette);
-    if (filledBySurface) {
+    CheckedSelection selected(memory.get(), storage.get());
+    SelectedPalette palette(memory.get(), newPalette, FALSE);
+    if (fill == StorageFill::SurfaceBrush) {
       // The surface's white brush, its font's colour for text.
       const RECT all{0, 0, width, height};
       ::SetTextColor(memory.get(), ::GetSysColor(COLOR_WINDOWTEXT));
@@ -133,17 +98,17 @@ HBITMAP BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalett
     }
     if (oldStorage) {
       UniqueMemoryDc second(CheckResource(::CreateCompatibleDC(screen.get())));
-      TestedSelection from(second.get(), oldStorage);
-      SelectedPalette fromPalette(second.get(), oldPalette);
+      CheckedSelection from(second.get(), oldStorage);
+      SelectedPalette fromPalette(second.get(), oldPalette, FALSE);
       ::BitBlt(memory.get(), 0, 0, width, height, second.get(), 0, 0, SRCCOPY);
     }
   }
   ::GetObjectW(storage.get(), sizeof d, &d);
-  return storage.release();
+  return storage;
 }
 
-HPALETTE CopyPalette(HPALETTE palette) {
-  if (!palette) return nullptr;
+UniquePalette CopyPalette(HPALETTE palette) {
+  if (!palette) return UniquePalette();
   WORD count = 0;
   ::GetObjectW(palette, sizeof count, &count);
   std::vector<unsigned char> block(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * (count ? count : 1));
@@ -151,25 +116,25 @@ HPALETTE CopyPalette(HPALETTE palette) {
   logical->palVersion = 0x300;
   logical->palNumEntries = count;
   ::GetPaletteEntries(palette, 0, count, logical->palPalEntry);
-  return CheckResource(::CreatePalette(logical));
+  return UniquePalette(CheckResource(::CreatePalette(logical)));
 }
 
-HPALETTE PaletteFromColorTable(HBITMAP copy) {
+UniquePalette PaletteFromColorTable(HBITMAP copy) {
   UniqueMemoryDc dc(CheckResource(::CreateCompatibleDC(nullptr)));
   RGBQUAD table[256];
   UINT count = 0;
   {
-    TestedSelection selected(dc.get(), copy);
+    CheckedSelection selected(dc.get(), copy);
     count = ::GetDIBColorTable(dc.get(), 0, 256, table);
   }
-  if (count == 0) return nullptr;
+  if (count == 0) return UniquePalette();
   std::vector<unsigned char> block(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * count);
   auto* logical = reinterpret_cast<LOGPALETTE*>(block.data());
   logical->palVersion = 0x300;
   logical->palNumEntries = static_cast<WORD>(count);
   for (UINT i = 0; i < count; ++i)
     logical->palPalEntry[i] = PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
-  return CheckResource(::CreatePalette(logical));
+  return UniquePalette(CheckResource(::CreatePalette(logical)));
 }
 
 }  // namespace snapvik

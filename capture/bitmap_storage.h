@@ -3,20 +3,24 @@
 // or the device-independent copy that the file is written from.
 #include <windows.h>
 
+#include "capture/bitmap.h"
+
 namespace snapvik {
 
-class TBitmapCanvas;
+// How new screen-compatible storage is made white: with the drawing
+// surface's brush and colours (the image has a surface), or with WHITENESS.
+enum class StorageFill { SurfaceBrush, Whiteness };
 
 // New storage for the size in `description` (none for a width or height of
 // 0), holding the top-left part of `oldStorage`; the description is
 // refreshed from it. A header size of 40 or more asks for the copy instead.
-HBITMAP BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalette, bool filledBySurface,
-                     DIBSECTION& description);
+UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalette, StorageFill fill,
+                           DIBSECTION& description);
 
 // A palette with the same entries, or none for none.
-HPALETTE CopyPalette(HPALETTE palette);
+UniquePalette CopyPalette(HPALETTE palette);
 
 // A palette from the colour table of a device-independent copy of 8 bits or fewer.
-HPALETTE PaletteFromColorTable(HBITMAP copy);
+UniquePalette PaletteFromColorTable(HBITMAP copy);
 
 }  // namespace snapvik

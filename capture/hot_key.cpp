@@ -7,17 +7,18 @@ namespace snapvik {
 
 int32_t HotKeyId = -1;
 
-void ReleaseHotKey(HWND window) {
-  if (HotKeyId != -1) ::UnregisterHotKey(window, HotKeyId);
-}
+void ReleaseHotKey(HotKeyRegistration& registration) { registration.reset(); }
 
-void ArmHotKey(HWND window, std::wstring_view keyField, const ModifierBoxes& boxes) {
-  ReleaseHotKey(window);
+void ArmHotKey(HotKeyRegistration& registration, HWND window, std::wstring_view keyField,
+               const ModifierBoxes& boxes) {
+  ReleaseHotKey(registration);
   const std::optional<int32_t> code = KeyCodeOf(keyField);
   if (!code) throw EInvalidOperation(L"The hot-key field is empty");
   HotKeyId = *code;
-  if (!::RegisterHotKey(window, HotKeyId, ModifierMask(boxes), static_cast<UINT>(HotKeyId)))
-    throw EOSError(L"Cannot register hot key. " + SystemErrorText(::GetLastError()));
+  const bool granted = ::RegisterHotKey(window, HotKeyId, ModifierMask(boxes), static_cast<UINT>(HotKeyId));
+  const DWORD error = ::GetLastError();
+  registration.reset({window, HotKeyId});
+  if (!granted) throw EOSError(L"Cannot register hot key. " + SystemErrorText(error));
 }
 
 }  // namespace snapvik

@@ -22,7 +22,7 @@ int32_t SaveScreenshot(TBitmap& image, const std::wstring& directory, int32_t fi
   image.SaveToStream(file);
   for (int32_t number = firstNumber;; ++number) {
     const std::wstring name = ScreenshotName(directory, number);
-    if (file.MoveTo(name, false)) return number;
+    if (file.MoveTo(name, FileBeside::IfTaken::Keep)) return number;
     if (number == INT32_MAX) ThrowCreateError(name, ERROR_FILE_EXISTS);
   }
 }

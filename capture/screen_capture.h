@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "capture/TBitmap.h"
+#include "capture/bitmap.h"
 
 namespace snapvik {
 

@@ -3,24 +3,42 @@ enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-add_library(snapvik_win STATIC
+# The platform side of each layer, over its plain logic and the layers below.
+add_library(snapvik_common STATIC
   common/atomic_file.cpp
   common/file_stream.cpp
   common/win_error.cpp
   common/win_text.cpp
+)
+snapvik_layer_headers(snapvik_common common)
+target_link_libraries(snapvik_common PUBLIC common_logic kernel32 user32 gdi32 ole32)
+
+add_library(snapvik_framework STATIC
   framework/application.cpp
   framework/controls.cpp
   framework/form.cpp
   framework/task_windows.cpp
-  app/settings_file.cpp
+  framework/window.cpp
+)
+target_link_libraries(snapvik_framework PUBLIC framework_logic snapvik_common comctl32)
+
+add_library(snapvik_widgets STATIC widgets/link_label.cpp)
+snapvik_layer_headers(snapvik_widgets widgets)
+target_link_libraries(snapvik_widgets PUBLIC snapvik_framework shell32)
+
+add_library(snapvik_capture STATIC
+  capture/bitmap.cpp
   capture/bitmap_storage.cpp
   capture/hot_key.cpp
   capture/screen_capture.cpp
-  capture/TBitmap.cpp
-  app/Unit1.cpp
-  widgets/link_label.cpp
 )
-target_link_libraries(snapvik_win PUBLIC snapvik_logic user32 gdi32 kernel32 shell32 ole32 comctl32 shlwapi)
+target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common)
+
+add_library(snapvik_app STATIC
+  app/main_form.cpp
+  app/settings_file.cpp
+)
+target_link_libraries(snapvik_app PUBLIC app_logic snapvik_widgets snapvik_capture shlwapi)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ICON_FILE ${CMAKE_BINARY_DIR}/snapvik.ico)
@@ -41,7 +59,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR} -I${CMAKE_SOURCE_DIR
 
 add_executable(Snapvik WIN32 app/main.cpp app/snapvik.rc)
 target_link_options(Snapvik PRIVATE -municode -mwindows)
-target_link_libraries(Snapvik PRIVATE snapvik_win)
+target_link_libraries(Snapvik PRIVATE snapvik_app)
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -51,4 +69,4 @@ add_subdirectory(tests/e2e)
 
 add_executable(capture_bench bench/capture_bench.cpp)
 target_link_options(capture_bench PRIVATE -municode -mconsole)
-target_link_libraries(capture_bench PRIVATE snapvik_win)
+target_link_libraries(capture_bench PRIVATE snapvik_app)

@@ -43,14 +43,15 @@ FileBeside::~FileBeside() {
 
 void FileBeside::WriteBuffer(const void* buffer, size_t count) { WriteAllTo(file_.get(), buffer, count); }
 
-bool FileBeside::MoveTo(const std::wstring& finalName, bool replace) {
+bool FileBeside::MoveTo(const std::wstring& finalName, IfTaken ifTaken) {
   file_.reset();
-  if (::MoveFileExW(tempName_.c_str(), finalName.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+  const DWORD flags = ifTaken == IfTaken::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
+  if (::MoveFileExW(tempName_.c_str(), finalName.c_str(), flags)) {
     moved_ = true;
     return true;
   }
   const DWORD code = ::GetLastError();
-  if (!replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
+  if (ifTaken == IfTaken::Keep && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
   ThrowCreateError(finalName, code);
 }
 

@@ -22,10 +22,13 @@ class FileBeside final : public TStream {
   // All bytes or EWriteError; only before the first MoveTo.
   void WriteBuffer(const void* buffer, size_t count) override;
 
-  // Moves the file to `finalName`. Without `replace`, an existing file of
+  // What a move does to a file that already holds the final name.
+  enum class IfTaken { Keep, Replace };
+
+  // Moves the file to `finalName`. With IfTaken::Keep, an existing file of
   // that name is kept and false is returned, so the caller can pick another
   // name and try again. Other failures throw EFCreateError naming `finalName`.
-  bool MoveTo(const std::wstring& finalName, bool replace);
+  bool MoveTo(const std::wstring& finalName, IfTaken ifTaken);
 
   const std::wstring& TemporaryName() const { return tempName_; }
 

@@ -84,13 +84,13 @@ std::string EncodeUtf8(std::wstring_view text) {
   return out;
 }
 
-std::wstring DecodeUtf16(std::string_view bytes, bool bigEndian) {
+std::wstring DecodeUtf16(std::string_view bytes, ByteOrder order) {
   std::wstring out;
   out.reserve(bytes.size() / 2);
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     const auto a = static_cast<uint8_t>(bytes[i]);
     const auto b = static_cast<uint8_t>(bytes[i + 1]);
-    out.push_back(static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a)));
+    out.push_back(static_cast<wchar_t>(order == ByteOrder::BigEndian ? (a << 8 | b) : (b << 8 | a)));
   }
   return out;
 }

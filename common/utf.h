@@ -13,7 +13,9 @@ std::optional<std::wstring> DecodeUtf8Strict(std::string_view bytes);
 // A lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
 std::string EncodeUtf8(std::wstring_view text);
 
+enum class ByteOrder { LittleEndian, BigEndian };
+
 // Code units in the given byte order; an odd last byte is dropped.
-std::wstring DecodeUtf16(std::string_view bytes, bool bigEndian);
+std::wstring DecodeUtf16(std::string_view bytes, ByteOrder order);
 
 }  // namespace snapvik

@@ -2,6 +2,7 @@
 
 #include "common/error_text.h"
 #include "common/errors.h"
+#include "common/handles.h"
 
 namespace snapvik {
 
@@ -11,12 +12,8 @@ std::wstring SystemErrorText(DWORD code) {
                       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY;
   const DWORD length =
       ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text;
-  if (buffer) {
-    text.assign(buffer, length);
-    ::LocalFree(buffer);
-  }
-  return TrimSystemMessage(text);
+  const UniqueLocalBuffer owner(buffer);
+  return TrimSystemMessage(buffer ? std::wstring_view(buffer, length) : std::wstring_view());
 }
 
 std::wstring FullPathName(const std::wstring& name) {

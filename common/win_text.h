@@ -2,12 +2,12 @@
 // Text conversions that need the platform.
 #include <string>
 
-#include "app/settings_logic.h"
+#include "common/ansi_codec.h"
 
 namespace snapvik {
 
 // The process's ANSI code page, through the platform's conversions without flags.
-class SystemAnsiCodec final : public settings::AnsiCodec {
+class SystemAnsiCodec final : public AnsiCodec {
  public:
   std::wstring ToWide(std::string_view ansi) const override;
   std::string FromWide(std::wstring_view text) const override;

@@ -1,13 +1,9 @@
 #include "framework/application.h"
 
-#include <objbase.h>
-
 #include <new>
 
-#include "app/app_title.h"
 #include "common/error_text.h"
 #include "common/errors.h"
-#include "common/win_text.h"
 #include "framework/form.h"
 #include "framework/task_windows.h"
 
@@ -37,14 +33,14 @@ TApplication& Application() { return *g_application; }
 TApplication::TApplication() { g_application = this; }
 
 TApplication::~TApplication() {
-  if (handle_) ::DestroyWindow(handle_);
-  if (comInitialized_) ::CoUninitialize();
+  handle_.reset();
+  com_.reset();
   if (g_application == this) g_application = nullptr;
 }
 
-void TApplication::Initialize() {
-  comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  title_ = ApplicationTitleFromPath(ModuleFileName(), &LowerInPlace);
+void TApplication::Initialize(std::wstring title) {
+  com_ = std::make_unique<ComApartment>();
+  title_ = std::move(title);
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
@@ -53,9 +49,9 @@ void TApplication::Initialize() {
   wc.hIcon = ::LoadIconW(instance, L"MAINICON");
   wc.lpszClassName = kApplicationClass;
   ::RegisterClassExW(&wc);
-  handle_ = ::CreateWindowExW(0, kApplicationClass, title_.c_str(),
-                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
-                              nullptr, nullptr, instance, nullptr);
+  handle_.reset(::CreateWindowExW(0, kApplicationClass, title_.c_str(),
+                                  WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
+                                  nullptr, nullptr, instance, nullptr));
 }
 
 int MainWindowShowCommand(int requested) {
@@ -91,7 +87,8 @@ bool TApplication::ProcessMessage() {
     return false;
   }
   const HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-  if (root && TForm::IsForm(root) && ::IsDialogMessageW(root, &msg)) return true;
+  // Tab and Shift+Tab walk the controls of our forms.
+  if (dynamic_cast<TForm*>(TWindow::FromHandle(root)) && ::IsDialogMessageW(root, &msg)) return true;
   ::TranslateMessage(&msg);
   ::DispatchMessageW(&msg);
   return true;
@@ -122,7 +119,7 @@ void TApplication::ShowException(const std::wstring& message) noexcept {
     const std::wstring text = WithFinalPeriod(message);
     const HWND active = ::GetActiveWindow();
     const HWND focus = ::GetFocus();
-    const HWND owner = active ? active : ::GetLastActivePopup(handle_);
+    const HWND owner = active ? active : ::GetLastActivePopup(handle_.get());
     {
       DisabledTaskWindows disabled(owner);
       ::MessageBoxW(owner, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);

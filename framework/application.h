@@ -3,7 +3,11 @@
 // modal loops and the error handler that every platform entry point uses.
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "common/com.h"
+#include "common/handles.h"
 
 namespace snapvik {
 
@@ -16,10 +20,11 @@ class TApplication {
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  // Starts the component object library (single-threaded) and makes the hidden window.
-  void Initialize();
+  // Starts the component object library (single-threaded) and makes the
+  // hidden window; `title` captions it and every error box.
+  void Initialize(std::wstring title);
 
-  HWND Handle() const { return handle_; }
+  HWND Handle() const { return handle_.get(); }
   const std::wstring& Title() const { return title_; }
 
   // The main window takes the taskbar button; the hidden window never shows.
@@ -45,11 +50,11 @@ class TApplication {
   void ShowException(const std::wstring& message) noexcept;
 
  private:
-  HWND handle_ = nullptr;
+  std::unique_ptr<ComApartment> com_;
+  UniqueWindow handle_;
   std::wstring title_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
-  bool comInitialized_ = false;
 };
 
 // The one application object of the process.

@@ -2,47 +2,42 @@
 
 #include "common/errors.h"
 #include "common/handles.h"
-#include "framework/application.h"
-#include "framework/object_window.h"
 
 namespace snapvik {
 
-TControl* TControl::FromHandle(HWND hwnd) {
-  return reinterpret_cast<TControl*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
-
 std::wstring TControl::Text() const {
-  const int length = ::GetWindowTextLengthW(handle_);
+  const int length = ::GetWindowTextLengthW(Handle());
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int got = ::GetWindowTextW(handle_, text.data(), length + 1);
+  const int got = ::GetWindowTextW(Handle(), text.data(), length + 1);
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
   return text;
 }
 
-void TControl::SetText(const std::wstring& text) { ::SetWindowTextW(handle_, text.c_str()); }
+void TControl::SetText(const std::wstring& text) { ::SetWindowTextW(Handle(), text.c_str()); }
 
-void TControl::CreateHandle(const CreateArgs& args, const char* name) {
+void TControl::CreateHandle(const CreateArgs& args, const char* name, WindowClass kind) {
   name_ = name;
-  handle_ = ::CreateWindowExW(args.exStyle, args.className, args.text, WS_CHILD | WS_VISIBLE | args.style,
-                              args.bounds.left, args.bounds.top, args.bounds.width, args.bounds.height,
-                              args.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)),
-                              ::GetModuleHandleW(nullptr), this);
-  if (!handle_) throw EOutOfResources(L"Error creating window");
-  ::SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  if (args.font) ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(args.font), FALSE);
+  const HWND hwnd = ::CreateWindowExW(args.exStyle, args.className, args.text, WS_CHILD | WS_VISIBLE | args.style,
+                                      args.bounds.left, args.bounds.top, args.bounds.width, args.bounds.height,
+                                      args.parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)),
+                                      ::GetModuleHandleW(nullptr),
+                                      kind == WindowClass::Own ? static_cast<TWindow*>(this) : nullptr);
+  if (!hwnd) throw EOutOfResources(L"Error creating window");
+  if (kind == WindowClass::Standard) Attach(hwnd);
+  if (args.font) ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(args.font), FALSE);
 }
 
 void TEdit::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
   CreateHandle({parent, L"EDIT", design.text, WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, bounds, id, font},
                design.name);
-  if (design.maxLength > 0) ::SendMessageW(handle_, EM_SETLIMITTEXT, static_cast<WPARAM>(design.maxLength), 0);
+  if (design.maxLength > 0) ::SendMessageW(Handle(), EM_SETLIMITTEXT, static_cast<WPARAM>(design.maxLength), 0);
 }
 
 void TButton::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
   CreateHandle({parent, L"BUTTON", design.text, WS_TABSTOP | BS_PUSHBUTTON, 0, bounds, id, font}, design.name);
 }
 
-void TButton::Notify(WORD code) {
+void TButton::ReflectedCommand(WORD code) {
   if (code == BN_CLICKED && OnClick) OnClick();
 }
 
@@ -50,10 +45,10 @@ void TCheckBox::Create(HWND parent, const ControlSpec& design, LayoutRect bounds
   CreateHandle({parent, L"BUTTON", design.text, WS_TABSTOP | BS_AUTOCHECKBOX, 0, bounds, id, font}, design.name);
 }
 
-bool TCheckBox::Checked() const { return ::SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TCheckBox::Checked() const { return ::SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TCheckBox::SetChecked(bool checked) {
-  ::SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  ::SendMessageW(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 SIZE TextExtent(HFONT font, const wchar_t* text) {
@@ -80,13 +75,13 @@ void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const C
   if (!::GetClassInfoExW(instance, className, &wc)) {
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = ObjectWindowProc<TCustomControl, TControl>;
+    wc.lpfnWndProc = TWindow::WindowProc;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = className;
     ::RegisterClassExW(&wc);
   }
-  CreateHandle({parent, className, design.text, 0, 0, bounds, id, font}, design.name);
+  CreateHandle({parent, className, design.text, 0, 0, bounds, id, font}, design.name, WindowClass::Own);
 }
 
 LRESULT TCustomControl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -94,17 +89,15 @@ LRESULT TCustomControl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      const HDC dc = ::BeginPaint(handle_, &ps);
+      const PaintContext paint(Handle());
       RECT client;
-      ::GetClientRect(handle_, &client);
-      ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
-      Paint(dc, client);
-      ::EndPaint(handle_, &ps);
+      ::GetClientRect(Handle(), &client);
+      ::FillRect(paint.get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+      Paint(paint.get(), client);
       return 0;
     }
     default:
-      return ::DefWindowProcW(handle_, msg, wParam, lParam);
+      return TControl::HandleMessage(msg, wParam, lParam);
   }
 }
 

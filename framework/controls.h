@@ -1,35 +1,25 @@
 #pragma once
 // Thin wrappers over the platform's standard controls, and a base for the
-// program's own painted controls. Each control reflects its notifications.
+// program's own painted controls.
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-#include "app/form_layout.h"
+#include "framework/layout.h"
+#include "framework/window.h"
 
 namespace snapvik {
-
-// The window procedure of the program's own classes (framework/object_window.h).
-template <typename T, typename Stored>
-LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The size of one line of `text` in `font`, measured on the screen.
 SIZE TextExtent(HFONT font, const wchar_t* text);
 
-class TControl {
+class TControl : public TWindow {
  public:
-  virtual ~TControl() = default;
-  HWND Handle() const { return handle_; }
   const char* Name() const { return name_; }
 
   // Makes the window at `bounds` (already scaled) with the design's text.
   virtual void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) = 0;
-
-  // Called by the parent form for WM_COMMAND from this control.
-  virtual void Notify(WORD /*code*/) {}
-
-  static TControl* FromHandle(HWND hwnd);
 
   std::wstring Text() const;
   void SetText(const std::wstring& text);
@@ -45,12 +35,11 @@ class TControl {
     int id = 0;
     HFONT font = nullptr;
   };
-  void CreateHandle(const CreateArgs& args, const char* name);
+  // A window of the platform's standard class, or of one of ours (which links itself on creation).
+  enum class WindowClass { Standard, Own };
+  void CreateHandle(const CreateArgs& args, const char* name, WindowClass kind = WindowClass::Standard);
 
-  template <typename T, typename Stored>
-  friend LRESULT CALLBACK ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
-
-  HWND handle_ = nullptr;
+ private:
   const char* name_ = "";
 };
 
@@ -62,7 +51,7 @@ class TEdit : public TControl {
 class TButton : public TControl {
  public:
   void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
-  void Notify(WORD code) override;
+  void ReflectedCommand(WORD code) override;
   std::function<void()> OnClick;
 };
 
@@ -85,11 +74,7 @@ class TCustomControl : public TControl {
   void CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& design, LayoutRect bounds, int id,
                     HFONT font);
   virtual void Paint(HDC dc, const RECT& client) = 0;
-  virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-
- private:
-  template <typename T, typename Stored>
-  friend LRESULT CALLBACK ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
 // A bevelled panel: raised outer bevel of width 1, no inner bevel.

@@ -1,10 +1,8 @@
 #include "framework/form.h"
 
-#include "app/form_layout.h"
 #include "common/errors.h"
 #include "framework/application.h"
-#include "framework/controls.h"
-#include "framework/object_window.h"
+#include "framework/layout.h"
 
 namespace snapvik {
 
@@ -14,12 +12,8 @@ static LayoutRect DesktopBounds() {
           ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-TForm::~TForm() {
-  if (handle_) ::DestroyWindow(handle_);
-}
-
-bool TForm::IsForm(HWND hwnd) {
-  return ::GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ObjectWindowProc<TForm, TForm>);
+TWindow* TForm::ChildObject(HWND child) const {
+  return child && ::IsChild(Handle(), child) ? FromHandle(child) : nullptr;
 }
 
 void TForm::CreateForm(const FormStyle& s) {
@@ -27,7 +21,7 @@ void TForm::CreateForm(const FormStyle& s) {
   WNDCLASSEXW wc{};
   if (!::GetClassInfoExW(instance, s.className, &wc)) {
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ObjectWindowProc<TForm, TForm>;
+    wc.lpfnWndProc = TWindow::WindowProc;
     wc.hInstance = instance;
     wc.hIcon = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
                                                ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
@@ -44,22 +38,22 @@ void TForm::CreateForm(const FormStyle& s) {
   const int height = frame.bottom - frame.top;
   // Made where it will be shown: Wine would otherwise show it for a moment where it was made.
   const LayoutPoint origin = CenteredOrigin(DesktopBounds(), width, height);
-  handle_ = ::CreateWindowExW(s.exStyle, s.className, s.caption, s.style, origin.x, origin.y, width, height,
-                              s.owner, nullptr, instance, this);
-  if (!handle_) throw EOutOfResources(L"Error creating window");
+  if (!::CreateWindowExW(s.exStyle, s.className, s.caption, s.style, origin.x, origin.y, width, height, s.owner,
+                         nullptr, instance, static_cast<TWindow*>(this)))
+    throw EOutOfResources(L"Error creating window");
 }
 
 void TForm::ShowFirst(int showCommand) {
   if (!shown_) {
     shown_ = true;
     RECT window;
-    ::GetWindowRect(handle_, &window);
+    ::GetWindowRect(Handle(), &window);
     const LayoutPoint origin =
         CenteredOrigin(DesktopBounds(), window.right - window.left, window.bottom - window.top);
-    ::SetWindowPos(handle_, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Handle(), nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  ::ShowWindow(handle_, showCommand);
-  ::UpdateWindow(handle_);
+  ::ShowWindow(Handle(), showCommand);
+  ::UpdateWindow(Handle());
 }
 
 void TForm::Close() {
@@ -67,31 +61,34 @@ void TForm::Close() {
   if (Application().MainForm() == this)
     Application().Terminate();
   else
-    ::ShowWindow(handle_, SW_HIDE);
+    ::ShowWindow(Handle(), SW_HIDE);
 }
 
 void TForm::RestoreFocus() {
-  HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(handle_, lastFocus_)
+  HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(Handle(), lastFocus_)
                     ? lastFocus_
-                    : ::GetNextDlgTabItem(handle_, nullptr, FALSE);
+                    : ::GetNextDlgTabItem(Handle(), nullptr, FALSE);
   if (target) ::SetFocus(target);
 }
 
 LRESULT TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COMMAND:
-      if (lParam) {
-        if (TControl* control = TControl::FromHandle(reinterpret_cast<HWND>(lParam)))
-          if (control->Handle() == reinterpret_cast<HWND>(lParam)) control->Notify(HIWORD(wParam));
-      }
+      // From a control: back to its object. Menus and accelerators have none.
+      if (TWindow* control = ChildObject(reinterpret_cast<HWND>(lParam))) control->ReflectedCommand(HIWORD(wParam));
       return 0;
+    case WM_NOTIFY: {
+      const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+      if (TWindow* control = ChildObject(header.hwndFrom)) return control->ReflectedNotify(header);
+      return 0;
+    }
     case WM_CLOSE:
       Close();
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) == WA_INACTIVE) {
         const HWND focus = ::GetFocus();
-        if (focus && ::IsChild(handle_, focus)) lastFocus_ = focus;
+        if (focus && ::IsChild(Handle(), focus)) lastFocus_ = focus;
       } else if (!HIWORD(wParam)) {
         RestoreFocus();
       }
@@ -100,7 +97,7 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       RestoreFocus();
       return 0;
     default:
-      return ::DefWindowProcW(handle_, msg, wParam, lParam);
+      return TWindow::HandleMessage(msg, wParam, lParam);
   }
 }
 

@@ -1,15 +1,10 @@
 #pragma once
-// The base of the program's top-level windows: one window procedure that
-// finds its object and hands every error to the application's handler.
+// The base of the program's top-level windows.
 #include <windows.h>
 
-#include <string>
+#include "framework/window.h"
 
 namespace snapvik {
-
-// The window procedure of the program's own classes (framework/object_window.h).
-template <typename T, typename Stored>
-LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 struct FormStyle {
   const wchar_t* className;
@@ -21,37 +16,28 @@ struct FormStyle {
   HWND owner;
 };
 
-class TForm {
+class TForm : public TWindow {
  public:
-  TForm() = default;
-  virtual ~TForm();
-  TForm(const TForm&) = delete;
-  TForm& operator=(const TForm&) = delete;
-
-  HWND Handle() const { return handle_; }
-
   // Centres the window the first time, then shows it with `showCommand`.
   void ShowFirst(int showCommand);
 
   // Asks the window to close: the close handler runs; the main form then ends the program.
   void Close();
 
-  static bool IsForm(HWND hwnd);
-
  protected:
+  // Registers the class (once) and makes the window, centred on the desktop.
   void CreateForm(const FormStyle& style);
 
-  // The form's own create and close handlers.
+  // The form's close handler; an error leaves the window open.
   virtual void DoClose() {}
 
-  virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  template <typename T, typename Stored>
-  friend LRESULT CALLBACK ObjectWindowProc(HWND, UINT, WPARAM, LPARAM);
   void RestoreFocus();
+  // The object of one of this form's controls, or none.
+  TWindow* ChildObject(HWND child) const;
 
-  HWND handle_ = nullptr;
   HWND lastFocus_ = nullptr;
   bool shown_ = false;
 };

@@ -165,7 +165,12 @@ class Capture(SnapvikCase):
         finally:
             subprocess.run(["xset", "r", "rate"], check=True)
         presses = 1 + int((held_ms - delay_ms) * rate / 1000)
-        wait_for(lambda: len(shots_in(self.shots)) >= presses - 2, what="a screenshot for each repeat")
+        try:
+            wait_for(lambda: len(shots_in(self.shots)) >= presses - 2, what="a screenshot for each repeat")
+        except AssertionError:
+            boxes = [c.box_text(b) for b in c.visible("#32770")]
+            raise AssertionError("%d presses, %d files, message boxes: %s" % (
+                presses, len(shots_in(self.shots)), boxes)) from None
         time.sleep(1)
         names = shots_in(self.shots)
         # One file per press the keyboard made, give or take the edges of the hold.

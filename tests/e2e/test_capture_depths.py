@@ -33,6 +33,11 @@ class Screen:
         os.environ["DISPLAY"] = self.saved_display
         self.xvfb.terminate()
         self.xvfb.wait()
+        # Back to what the test run set up: one lasting server with its services running.
+        subprocess.run(["wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
 
 class OtherDepths(unittest.TestCase):

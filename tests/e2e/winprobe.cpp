@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& text) {
@@ -67,13 +69,12 @@ std::wstring ClassOf(HWND hwnd) {
 }
 
 std::wstring ProcessImage(DWORD pid) {
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  const snapvik::UniqueKernelHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process) return {};
   wchar_t buffer[MAX_PATH * 4];
   DWORD size = MAX_PATH * 4;
   std::wstring out;
-  if (::QueryFullProcessImageNameW(process, 0, buffer, &size)) out.assign(buffer, size);
-  ::CloseHandle(process);
+  if (::QueryFullProcessImageNameW(process.get(), 0, buffer, &size)) out.assign(buffer, size);
   return out;
 }
 
@@ -135,12 +136,9 @@ std::string List(const std::vector<HWND>& windows) {
   return out + "]";
 }
 
-HANDLE g_held = INVALID_HANDLE_VALUE;
+snapvik::UniqueFile g_held;
 
-void Release() {
-  if (g_held != INVALID_HANDLE_VALUE) ::CloseHandle(g_held);
-  g_held = INVALID_HANDLE_VALUE;
-}
+void Release() { g_held.reset(); }
 
 std::string Run(const std::vector<std::string>& a) {
   const std::string& verb = a[0];
@@ -181,18 +179,17 @@ std::string Run(const std::vector<std::string>& a) {
   if (verb == "syscommand")
     return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, std::stoul(a[2]), 0) ? "true" : "false";
   if (verb == "terminate") {
-    HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(a[1]));
+    const snapvik::UniqueKernelHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(a[1])));
     if (!process) return "false";
-    const BOOL ok = ::TerminateProcess(process, 1);
-    ::WaitForSingleObject(process, 5000);
-    ::CloseHandle(process);
+    const BOOL ok = ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 5000);
     return ok ? "true" : "false";
   }
   if (verb == "hold") {  // hold <path> <share mode>: keep the file open until "release"
     Release();
-    g_held = ::CreateFileW(Wide(a[1]).c_str(), GENERIC_READ | GENERIC_WRITE, std::stoul(a[2]), nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    return g_held != INVALID_HANDLE_VALUE ? "true" : "false";
+    g_held.reset(::CreateFileW(Wide(a[1]).c_str(), GENERIC_READ | GENERIC_WRITE, std::stoul(a[2]), nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    return g_held ? "true" : "false";
   }
   if (verb == "release") {
     Release();
@@ -207,8 +204,7 @@ std::string Run(const std::vector<std::string>& a) {
     std::wstring command = L"\"" + Wide(a[1]) + L"\"";
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       return "0";
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    const snapvik::UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
     return std::to_string(pi.dwProcessId);
   }
   if (verb == "icons") {  // icons <path> <name>: the images of an icon group resource, as [size, bits]

@@ -14,8 +14,8 @@ TEST(FormLayout, MulDivRoundsHalfAwayFromZero) {
 }
 
 TEST(FormLayout, FontFollowsDensityAndLayoutFollowsMeasuredText) {
-  EXPECT_EQ(ScaledFontHeight(kDesignFontHeight, 96), -11);
-  EXPECT_EQ(ScaledFontHeight(kDesignFontHeight, 192), -22);
+  EXPECT_EQ(ScaledFontHeight(kForm1FontHeight, 96), -11);
+  EXPECT_EQ(ScaledFontHeight(kForm1FontHeight, 192), -22);
   const LayoutRect edit{142, 8, 147, 21};
   EXPECT_EQ(ScaledRect(edit, 13), edit);
   EXPECT_EQ(ScaledRect(edit, 26), (LayoutRect{284, 16, 294, 42}));

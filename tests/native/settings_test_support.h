@@ -7,7 +7,7 @@
 namespace snapvik::testing {
 
 // Stands in for a single-byte code page: bytes are Latin-1; other characters become "?".
-class Latin1Codec final : public settings::AnsiCodec {
+class Latin1Codec final : public AnsiCodec {
  public:
   std::wstring ToWide(std::string_view ansi) const override {
     std::wstring out;

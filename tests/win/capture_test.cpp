@@ -4,6 +4,7 @@
 #include "capture/hot_key.h"
 #include "capture/screen_capture.h"
 #include "common/errors.h"
+#include "common/handles.h"
 #include "test_support.h"
 
 namespace snapvik {
@@ -16,55 +17,64 @@ using testing::TestFolder;
 using testing::WriteBytes;
 
 // A plain window to own registrations.
-class Window {
- public:
-  Window() : hwnd_(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {}
-  ~Window() { ::DestroyWindow(hwnd_); }
-  HWND get() const { return hwnd_; }
-
- private:
-  HWND hwnd_;
-};
+UniqueWindow PlainWindow() {
+  return UniqueWindow(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+}
 
 bool Free(UINT mods, UINT key) {
-  Window probe;
+  const UniqueWindow probe = PlainWindow();
   if (!::RegisterHotKey(probe.get(), 1, mods, key)) return false;
-  ::UnregisterHotKey(probe.get(), 1);
+  HotKeyRegistration(HotKeyAttempt{probe.get(), 1}).reset();
   return true;
 }
 
 TEST(HotKey, ArmingRegistersAndReArmingReleasesThePrevious) {
-  Window owner;
+  const UniqueWindow owner = PlainWindow();
+  HotKeyRegistration registration;
   HotKeyId = -1;
-  ArmHotKey(owner.get(), L"A", {true, true, false});
+  ArmHotKey(registration, owner.get(), L"A", {true, true, false});
   EXPECT_EQ(HotKeyId, 0x41);
   EXPECT_FALSE(Free(MOD_ALT | MOD_CONTROL, 'A'));
-  ArmHotKey(owner.get(), L"B", {true, true, false});
+  ArmHotKey(registration, owner.get(), L"B", {true, true, false});
   EXPECT_TRUE(Free(MOD_ALT | MOD_CONTROL, 'A'));
   EXPECT_FALSE(Free(MOD_ALT | MOD_CONTROL, 'B'));
-  ReleaseHotKey(owner.get());
+  ReleaseHotKey(registration);
   EXPECT_TRUE(Free(MOD_ALT | MOD_CONTROL, 'B'));
   EXPECT_EQ(HotKeyId, 0x42);  // the release keeps the identifier
 }
 
+TEST(HotKey, TheOwnerReleasesWhatItHolds) {
+  const UniqueWindow owner = PlainWindow();
+  {
+    HotKeyRegistration registration;
+    ArmHotKey(registration, owner.get(), L"E", {false, true, true});
+    EXPECT_FALSE(Free(MOD_CONTROL | MOD_SHIFT, 'E'));
+  }
+  EXPECT_TRUE(Free(MOD_CONTROL | MOD_SHIFT, 'E'));
+}
+
 TEST(HotKey, AnEmptyFieldIsReportedAfterTheRelease) {
-  Window owner;
+  const UniqueWindow owner = PlainWindow();
+  HotKeyRegistration registration;
   HotKeyId = -1;
-  ArmHotKey(owner.get(), L"C", {false, false, true});
-  EXPECT_EQ(ErrorOf<EInvalidOperation>([&] { ArmHotKey(owner.get(), L"", {}); }), L"The hot-key field is empty");
+  ArmHotKey(registration, owner.get(), L"C", {false, false, true});
+  EXPECT_EQ(ErrorOf<EInvalidOperation>([&] { ArmHotKey(registration, owner.get(), L"", {}); }),
+            L"The hot-key field is empty");
   EXPECT_TRUE(Free(MOD_SHIFT, 'C'));
   EXPECT_EQ(HotKeyId, 0x43);
 }
 
 TEST(HotKey, ARefusedRegistrationIsReported) {
-  Window holder, owner;
+  const UniqueWindow holder = PlainWindow(), owner = PlainWindow();
   ASSERT_TRUE(::RegisterHotKey(holder.get(), 7, MOD_CONTROL | MOD_SHIFT, 'D'));
+  const HotKeyRegistration held(HotKeyAttempt{holder.get(), 7});
+  HotKeyRegistration registration;
   HotKeyId = -1;
-  const std::wstring message = ErrorOf<EOSError>([&] { ArmHotKey(owner.get(), L"D", {false, true, true}); });
+  const std::wstring message =
+      ErrorOf<EOSError>([&] { ArmHotKey(registration, owner.get(), L"D", {false, true, true}); });
   EXPECT_EQ(message.rfind(L"Cannot register hot key. ", 0), 0u) << message;
   EXPECT_GT(message.size(), 26u);
   EXPECT_EQ(HotKeyId, 0x44);
-  ::UnregisterHotKey(holder.get(), 7);
 }
 
 TEST(Screenshots, TakeTheFirstFreeNumberAndNeverReplaceAFile) {
@@ -95,9 +105,8 @@ TEST(Screenshots, AMissingFolderNamesTheFileAndLeavesNothing) {
 
 TEST(Screenshots, TheScreenCopyHasThePrimaryScreensSize) {
   TBitmap image;
-  HDC screen = ::GetDC(nullptr);
-  CopyPrimaryScreen(image, screen);
-  ::ReleaseDC(nullptr, screen);
+  const WindowDc screen(nullptr);
+  CopyPrimaryScreen(image, screen.get());
   EXPECT_EQ(image.Width(), ::GetSystemMetrics(SM_CXSCREEN));
   EXPECT_EQ(image.Height(), ::GetSystemMetrics(SM_CYSCREEN));
 }

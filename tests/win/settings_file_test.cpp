@@ -99,8 +99,8 @@ TEST(FileBeside, WithoutReplaceAnExistingNameIsKept) {
   WriteBytes(folder / L"a.bin", "first");
   FileBeside file(folder / L"a.bin");
   file.WriteBuffer("second", 6);
-  EXPECT_FALSE(file.MoveTo(folder / L"a.bin", false));
-  EXPECT_TRUE(file.MoveTo(folder / L"b.bin", false));
+  EXPECT_FALSE(file.MoveTo(folder / L"a.bin", FileBeside::IfTaken::Keep));
+  EXPECT_TRUE(file.MoveTo(folder / L"b.bin", FileBeside::IfTaken::Keep));
   EXPECT_EQ(ReadBytes(folder / L"a.bin"), "first");
   EXPECT_EQ(ReadBytes(folder / L"b.bin"), "second");
   EXPECT_EQ(ListFolder(folder.Path()).size(), 2u);

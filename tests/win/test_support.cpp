@@ -66,3 +66,84 @@ void WriteBytes(const std::wstring& path, std::string_view bytes) {
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace snapvik::testing
+
+#include <chrono>
+#include <thread>
+
+#include "framework/application.h"
+
+namespace snapvik::testing {
+
+namespace {
+
+BOOL CALLBACK NoteBox(HWND hwnd, LPARAM param) {
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(param) = hwnd;
+  return FALSE;
+}
+
+HWND FindBox(DWORD thread) {
+  HWND found = nullptr;
+  ::EnumThreadWindows(thread, NoteBox, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t buffer[512] = {};
+  ::GetWindowTextW(hwnd, buffer, 512);
+  return buffer;
+}
+
+// The box's message: its static text that is not the icon.
+std::wstring BoxText(HWND box) {
+  for (HWND c = ::GetWindow(box, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(c, cls, 16);
+    if (_wcsicmp(cls, L"Static") == 0 && (::GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON &&
+        !TextOf(c).empty())
+      return TextOf(c);
+  }
+  return L"";
+}
+
+}  // namespace
+
+struct BoxCloser::State {
+  std::vector<SeenBox> boxes;
+  std::thread watcher;
+};
+
+BoxCloser::BoxCloser(DWORD thread, HWND notify, UINT doneMessage, int boxes, DWORD timeout)
+    : state_(std::make_unique<State>()) {
+  state_->watcher = std::thread([=, this] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    while (static_cast<int>(state_->boxes.size()) < boxes && std::chrono::steady_clock::now() < deadline) {
+      if (HWND box = FindBox(thread)) {
+        state_->boxes.push_back({TextOf(box), BoxText(box), true});
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        while (::IsWindow(box) && std::chrono::steady_clock::now() < deadline)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::PostMessageW(notify, doneMessage, 0, 0);
+  });
+}
+
+BoxCloser::~BoxCloser() {
+  if (state_->watcher.joinable()) state_->watcher.join();
+}
+
+std::vector<SeenBox> BoxCloser::Boxes() {
+  if (state_->watcher.joinable()) state_->watcher.join();
+  return state_->boxes;
+}
+
+void PumpUntil(const bool& done) {
+  while (!done && Application().ProcessMessage()) {
+  }
+}
+
+}  // namespace snapvik::testing

@@ -2,6 +2,7 @@
 // Helpers of the platform tests: a fresh folder, file bytes, the text of an expected error.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,35 @@ std::wstring ErrorOf(F&& action) {
 }
 // Names of the entries in a folder, "." and ".." left out.
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
+
+}  // namespace snapvik::testing
+
+namespace snapvik::testing {
+
+// What a message box showed.
+struct SeenBox {
+  std::wstring caption, text;
+  bool found = false;
+};
+
+// Watches `thread` from another thread for up to `timeout` ms, presses OK
+// on every message box it shows, and afterwards posts `doneMessage` to
+// `notify` (so that a loop waiting on it always ends).
+class BoxCloser {
+ public:
+  BoxCloser(DWORD thread, HWND notify, UINT doneMessage, int boxes = 1, DWORD timeout = 10000);
+  ~BoxCloser();
+  BoxCloser(const BoxCloser&) = delete;
+  BoxCloser& operator=(const BoxCloser&) = delete;
+  // Waits for the watcher and returns the boxes it closed.
+  std::vector<SeenBox> Boxes();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Runs the thread's messages until `done` (with a test's application object).
+void PumpUntil(const bool& done);
 
 }  // namespace snapvik::testing

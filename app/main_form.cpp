@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "app/main_form.h"
 
 #include <array>
 #include <cstring>
@@ -21,7 +21,7 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 HFONT CreateFormFont() {
   int pixelsPerInch = kDesignPixelsPerInch;
   if (WindowDc screen(nullptr); screen) pixelsPerInch = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
-  return ::CreateFontW(ScaledFontHeight(kDesignFontHeight, pixelsPerInch), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+  return ::CreateFontW(ScaledFontHeight(kForm1FontHeight, pixelsPerInch), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
 }
@@ -68,7 +68,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TForm1::Button2Click() {
-  ArmHotKey(Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()});
+  ArmHotKey(hotKey_, Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()});
 }
 
 // Every hot-key message, whatever its identifier, takes one screenshot.
@@ -85,7 +85,7 @@ void TForm1::WMHotKey() {
 }
 
 void TForm1::FormClose() {
-  ReleaseHotKey(Handle());
+  ReleaseHotKey(hotKey_);
   settings::Settings values;
   values.directory = Edit1.Text();
   values.shift = cbShift.Checked();

@@ -1,4 +1,4 @@
-#include "capture/TBitmap.h"
+#include "capture/bitmap.h"
 
 #include <algorithm>
 #include <vector>
@@ -22,12 +22,6 @@ bmp::InfoHeader ToInfoHeader(const BITMAPINFOHEADER& h) {
           h.biSizeImage, h.biXPelsPerMeter, h.biYPelsPerMeter, h.biClrUsed, h.biClrImportant};
 }
 
-void DeleteHeld(HGDIOBJ object, HBITMAP asStorage) {
-  if (!object) return;
-  if (asStorage) CloseSurfacesHolding(asStorage);
-  ::DeleteObject(object);
-}
-
 }  // namespace
 
 void CloseSurfacesHolding(HBITMAP storage) {
@@ -36,7 +30,7 @@ void CloseSurfacesHolding(HBITMAP storage) {
   for (size_t i = g_openSurfaces.size(); i-- > 0;) {
     if (i >= g_openSurfaces.size()) continue;
     TBitmapCanvas* surface = g_openSurfaces[i];
-    if (surface->FBitmap->FImage && surface->FBitmap->FImage->FHandle == storage) surface->FreeContext();
+    if (surface->FBitmap->FImage && surface->FBitmap->FImage->FHandle.get() == storage) surface->FreeContext();
   }
 }
 
@@ -51,9 +45,9 @@ void TGraphic::SaveToFile(const std::wstring& Filename) {
 }
 
 TBitmapImage::~TBitmapImage() {
-  DeleteHeld(FDIBHandle, FDIBHandle);
-  DeleteHeld(FHandle, FHandle);
-  DeleteHeld(FPalette, nullptr);
+  FDIBHandle.reset();
+  FHandle.reset();
+  FPalette.reset();
 }
 
 TBitmapCanvas::~TBitmapCanvas() { FreeContext(); }
@@ -62,31 +56,32 @@ HDC TBitmapCanvas::Handle() {
   FBitmap->Changing();
   if (!FHandle) CreateHandle();
   // The surface's own font, pen and brush; none of them touches a plain copy.
-  ::SelectObject(FHandle, ::GetStockObject(DEFAULT_GUI_FONT));
-  ::SetTextColor(FHandle, ::GetSysColor(COLOR_WINDOWTEXT));
-  ::SelectObject(FHandle, ::GetStockObject(BLACK_PEN));
-  ::SetROP2(FHandle, R2_COPYPEN);
-  ::SelectObject(FHandle, ::GetStockObject(WHITE_BRUSH));
-  ::SetBkColor(FHandle, RGB(255, 255, 255));
-  ::SetBkMode(FHandle, OPAQUE);
-  return FHandle;
+  const HDC dc = FHandle.get();
+  ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+  ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
+  ::SetROP2(dc, R2_COPYPEN);
+  ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
+  ::SetBkColor(dc, RGB(255, 255, 255));
+  ::SetBkMode(dc, OPAQUE);
+  return dc;
 }
 
 void TBitmapCanvas::CreateHandle() {
   std::lock_guard<std::mutex> lock(FLock);
   TBitmapImage& image = *FBitmap->FImage;
-  CloseSurfacesHolding(image.FHandle);
+  CloseSurfacesHolding(image.FHandle.get());
   if (image.FDIBHandle && image.FDIB.dsBmih.biBitCount <= 8 && !image.FPalette)
-    image.FPalette = PaletteFromColorTable(image.FDIBHandle);
-  const HDC dc = ::CreateCompatibleDC(nullptr);
+    image.FPalette = PaletteFromColorTable(image.FDIBHandle.get());
+  UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
   if (!dc) throw EInvalidOperation(L"Canvas does not allow drawing");
-  FOldBitmap = image.FHandle ? ::SelectObject(dc, image.FHandle) : nullptr;
+  FOldBitmap = image.FHandle ? ::SelectObject(dc.get(), image.FHandle.get()) : nullptr;
   FOldPalette = nullptr;
   if (image.FPalette) {
-    FOldPalette = ::SelectPalette(dc, image.FPalette, TRUE);
-    ::RealizePalette(dc);
+    FOldPalette = ::SelectPalette(dc.get(), image.FPalette.get(), TRUE);
+    ::RealizePalette(dc.get());
   }
-  FHandle = dc;
+  FHandle = std::move(dc);
   std::lock_guard<std::recursive_mutex> listLock(g_openSurfacesLock);
   g_openSurfaces.push_back(this);
 }
@@ -94,13 +89,13 @@ void TBitmapCanvas::CreateHandle() {
 void TBitmapCanvas::FreeContext() {
   if (!FHandle) return;
   std::lock_guard<std::mutex> lock(FLock);
-  if (FOldBitmap) ::SelectObject(FHandle, FOldBitmap);
-  if (FOldPalette) ::SelectPalette(FHandle, FOldPalette, TRUE);
-  ::SelectObject(FHandle, ::GetStockObject(BLACK_PEN));
-  ::SelectObject(FHandle, ::GetStockObject(WHITE_BRUSH));
-  ::SelectObject(FHandle, ::GetStockObject(SYSTEM_FONT));
-  ::DeleteDC(FHandle);
-  FHandle = nullptr;
+  const HDC dc = FHandle.get();
+  if (FOldBitmap) ::SelectObject(dc, FOldBitmap);
+  if (FOldPalette) ::SelectPalette(dc, FOldPalette, TRUE);
+  ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
+  ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
+  ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
+  FHandle.reset();
   FOldBitmap = nullptr;
   FOldPalette = nullptr;
   std::lock_guard<std::recursive_mutex> listLock(g_openSurfacesLock);
@@ -125,14 +120,9 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   description.dsBm.bmHeight = description.dsBmih.biHeight = AHeight;
   if (FCanvas) FCanvas->FreeContext();
   auto next = std::make_unique<TBitmapImage>();
-  next->FPalette = CopyPalette(FImage->FPalette);
-  try {
-    next->FHandle = BuildStorage(FImage->FHandle, FImage->FPalette, next->FPalette, FCanvas != nullptr, description);
-  } catch (...) {
-    ::DeleteObject(next->FPalette);
-    next->FPalette = nullptr;
-    throw;
-  }
+  next->FPalette = CopyPalette(FImage->FPalette.get());
+  next->FHandle = BuildStorage(FImage->FHandle.get(), FImage->FPalette.get(), next->FPalette.get(),
+                               FCanvas ? StorageFill::SurfaceBrush : StorageFill::Whiteness, description);
   next->FDIB = description;
   FImage = std::move(next);  // the old record goes, with its storage
 }
@@ -144,11 +134,7 @@ TBitmapCanvas& TBitmap::Canvas() {
 
 void TBitmap::Changing() {
   TBitmapImage& image = *FImage;
-  if (image.FDIBHandle) {
-    CloseSurfacesHolding(image.FDIBHandle);
-    if (!::DeleteObject(image.FDIBHandle)) ThrowOutOfResources();
-    image.FDIBHandle = nullptr;
-  }
+  if (!image.FDIBHandle.Close()) ThrowOutOfResources();
   image.FDIB.dsBmih.biClrUsed = 0;
   image.FDIB.dsBmih.biClrImportant = 0;
 }
@@ -158,14 +144,14 @@ void TBitmap::EnsureIndependentCopy() {
   if (!image.FHandle || image.FDIBHandle) return;
   DIBSECTION& d = image.FDIB;
   if (d.dsBmih.biSize == 0) {
-    ::GetObjectW(image.FHandle, sizeof d, &d);
+    ::GetObjectW(image.FHandle.get(), sizeof d, &d);
     d.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
     d.dsBmih.biWidth = d.dsBm.bmWidth;
     d.dsBmih.biHeight = d.dsBm.bmHeight;
     d.dsBmih.biPlanes = 1;
     d.dsBmih.biBitCount = static_cast<WORD>(d.dsBm.bmPlanes * d.dsBm.bmBitsPixel);
   }
-  image.FDIBHandle = BuildStorage(image.FHandle, nullptr, nullptr, false, d);
+  image.FDIBHandle = BuildStorage(image.FHandle.get(), nullptr, nullptr, StorageFill::Whiteness, d);
 }
 
 void TBitmap::SaveToStream(TStream& Stream) {
@@ -178,10 +164,8 @@ void TBitmap::SaveToStream(TStream& Stream) {
   if (image.FDIB.dsBmih.biBitCount <= 8) {
     TBitmapCanvas& canvas = Canvas();
     if (!canvas.FHandle) canvas.CreateHandle();
-    const HGDIOBJ previous = ::SelectObject(canvas.FHandle, image.FDIBHandle);
-    if (!previous || previous == HGDI_ERROR) ThrowOutOfResources();
-    colours = ::GetDIBColorTable(canvas.FHandle, 0, 256, table);
-    ::SelectObject(canvas.FHandle, previous);
+    const CheckedSelection copy(canvas.FHandle.get(), image.FDIBHandle.get());
+    colours = ::GetDIBColorTable(canvas.FHandle.get(), 0, 256, table);
   }
   BITMAPINFOHEADER& header = image.FDIB.dsBmih;
   if (header.biClrUsed != 0 && header.biClrUsed < colours) colours = header.biClrUsed;

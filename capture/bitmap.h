@@ -6,11 +6,25 @@
 #include <mutex>
 #include <string>
 
+#include "common/handles.h"
 #include "common/stream.h"
 
 namespace snapvik {
 
 class TBitmap;
+
+// Closes every open drawing context that holds `storage`.
+void CloseSurfacesHolding(HBITMAP storage);
+
+namespace release {
+// Pixel storage goes only after every context that holds it is closed.
+inline bool Storage(HBITMAP storage) noexcept {
+  CloseSurfacesHolding(storage);
+  return ::DeleteObject(storage) != FALSE;
+}
+}  // namespace release
+
+using UniqueStorage = UniqueHandle<HandleTraits<HBITMAP, &release::Storage>>;
 
 enum TAlphaFormat { afIgnored, afDefined, afPremultiplied };
 
@@ -27,15 +41,15 @@ class TGraphic {
 
 // The pixel storage, its palette, the device-independent copy and the description.
 struct TBitmapImage {
-  HBITMAP FHandle = nullptr;
-  HPALETTE FPalette = nullptr;
-  HBITMAP FDIBHandle = nullptr;
+  UniqueStorage FHandle;
+  UniquePalette FPalette;
+  UniqueStorage FDIBHandle;
   DIBSECTION FDIB{};
 
   TBitmapImage() = default;
   TBitmapImage(const TBitmapImage&) = delete;
   TBitmapImage& operator=(const TBitmapImage&) = delete;
-  ~TBitmapImage();  // deletes what it holds, each after closing the contexts that hold it
+  ~TBitmapImage();  // the copy, the storage, then the palette that contexts on them held
 };
 
 // The drawing surface: a memory context with the image's storage selected.
@@ -48,7 +62,7 @@ class TBitmapCanvas {
 
   // Announces a change to the image, then the context, made on first use.
   HDC Handle();
-  bool HandleAllocated() const { return FHandle != nullptr; }
+  bool HandleAllocated() const { return static_cast<bool>(FHandle); }
 
  private:
   friend class TBitmap;
@@ -57,7 +71,7 @@ class TBitmapCanvas {
   void FreeContext();
 
   TBitmap* FBitmap;
-  HDC FHandle = nullptr;
+  UniqueMemoryDc FHandle;
   HGDIOBJ FOldBitmap = nullptr;
   HPALETTE FOldPalette = nullptr;
   std::mutex FLock;
@@ -93,9 +107,6 @@ class TBitmap final : public TGraphic {
   std::unique_ptr<TBitmapCanvas> FCanvas;
   TAlphaFormat FAlphaFormat = afIgnored;
 };
-
-// Closes every open drawing context that holds `storage`.
-void CloseSurfacesHolding(HBITMAP storage);
 
 // How many drawing contexts are open; for checks that nothing is left behind.
 size_t OpenSurfaceCount();

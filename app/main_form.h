@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/settings_logic.h"
+#include "capture/hot_key.h"
 #include "common/handles.h"
 #include "framework/controls.h"
 #include "framework/form.h"
@@ -15,6 +16,11 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   // Creates the window with all its controls, then runs FormCreate.
   TForm1();
 
+ private:
+  // First, so that it outlives the controls that draw with it.
+  UniqueFont font_;
+
+ public:
   TLabel Label1, Label2;
   TEdit Edit1, Edit2;
   TCheckBox cbShift, cbAlt, cbCtrl;
@@ -38,7 +44,7 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   void CheckCtrl() override;
   void SetKey(const std::wstring& text) override;
 
-  UniqueFont font_;
+  HotKeyRegistration hotKey_;
 };
 
 }  // namespace snapvik

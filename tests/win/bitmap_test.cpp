@@ -1,5 +1,5 @@
 // The capture image against the real platform: sizing, drawing, the bytes it writes.
-#include "capture/TBitmap.h"
+#include "capture/bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -52,23 +52,21 @@ Pixel PixelAt(const std::string& file, int x, int y) {
 }
 
 int DisplayDepth() {
-  HDC screen = ::GetDC(nullptr);
-  const int depth = ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES);
-  ::ReleaseDC(nullptr, screen);
-  return depth;
+  const WindowDc screen(nullptr);
+  return ::GetDeviceCaps(screen.get(), BITSPIXEL) * ::GetDeviceCaps(screen.get(), PLANES);
 }
 
 TEST(TBitmap, OnlyTheSecondSizeSettingAllocates) {
   TBitmap image;
   image.SetHeight(30);
-  EXPECT_EQ(image.Image().FHandle, nullptr);
+  EXPECT_EQ(image.Image().FHandle.get(), nullptr);
   EXPECT_EQ(image.Width(), 0);
   EXPECT_EQ(image.Height(), 30);
   EXPECT_EQ(image.Image().FDIB.dsBmih.biSize, 0u);
   image.SetWidth(40);
-  ASSERT_NE(image.Image().FHandle, nullptr);
+  ASSERT_NE(image.Image().FHandle.get(), nullptr);
   BITMAP storage{};
-  ASSERT_EQ(::GetObjectW(image.Image().FHandle, sizeof storage, &storage), static_cast<int>(sizeof storage));
+  ASSERT_EQ(::GetObjectW(image.Image().FHandle.get(), sizeof storage, &storage), static_cast<int>(sizeof storage));
   EXPECT_EQ(storage.bmWidth, 40);
   EXPECT_EQ(storage.bmHeight, 30);
   EXPECT_EQ(storage.bmBitsPixel * storage.bmPlanes, DisplayDepth());
@@ -123,13 +121,13 @@ TEST(TBitmap, SavingAgainReusesTheCopyAndDrawingReplacesIt) {
   ::SetPixel(image.Canvas().Handle(), 1, 1, RGB(1, 2, 3));
   MemoryStream first, second, third;
   image.SaveToStream(first);
-  const HBITMAP copy = image.Image().FDIBHandle;
+  const HBITMAP copy = image.Image().FDIBHandle.get();
   ASSERT_NE(copy, nullptr);
   image.SaveToStream(second);
-  EXPECT_EQ(image.Image().FDIBHandle, copy);
+  EXPECT_EQ(image.Image().FDIBHandle.get(), copy);
   EXPECT_EQ(first.bytes, second.bytes);
   ::SetPixel(image.Canvas().Handle(), 2, 2, RGB(9, 9, 9));
-  EXPECT_EQ(image.Image().FDIBHandle, nullptr);
+  EXPECT_EQ(image.Image().FDIBHandle.get(), nullptr);
   image.SaveToStream(third);
   EXPECT_EQ(PixelAt(third.bytes, 2, 2), (Pixel{9, 9, 9}));
   EXPECT_EQ(PixelAt(third.bytes, 1, 1), (Pixel{3, 2, 1}));
@@ -185,13 +183,12 @@ TEST(TBitmap, AFileThatCannotBeCreatedNamesItsFullPath) {
 // How many more GDI objects the process may make: the platform's count is
 // not reported under Wine, so fill the handle table and give it back.
 int GdiObjectsAvailable() {
-  std::vector<HBRUSH> brushes;
+  std::vector<UniqueBrush> brushes;
   while (brushes.size() < 300000) {
-    HBRUSH brush = ::CreateSolidBrush(RGB(1, 2, 3));
+    UniqueBrush brush(::CreateSolidBrush(RGB(1, 2, 3)));
     if (!brush) break;
-    brushes.push_back(brush);
+    brushes.push_back(std::move(brush));
   }
-  for (HBRUSH brush : brushes) ::DeleteObject(brush);
   return static_cast<int>(brushes.size());
 }
 

@@ -1,0 +1,33 @@
+#include "framework/layout.h"
+
+#include <cstdint>
+
+namespace snapvik {
+
+int MulDivRound(int a, int b, int c) {
+  const int64_t p = static_cast<int64_t>(a) * b;
+  const int64_t magnitudeP = p < 0 ? -p : p;
+  const int64_t magnitudeC = c < 0 ? -static_cast<int64_t>(c) : c;
+  const int64_t q = (magnitudeP + magnitudeC / 2) / magnitudeC;
+  return static_cast<int>((p < 0) != (c < 0) ? -q : q);
+}
+
+int ScaledFontHeight(int designHeight, int pixelsPerInch) {
+  return MulDivRound(designHeight, pixelsPerInch, kDesignPixelsPerInch);
+}
+
+LayoutRect ScaledRect(LayoutRect r, int measuredTextHeight) {
+  if (measuredTextHeight == kDesignTextHeight) return r;
+  auto s = [&](int v) { return MulDivRound(v, measuredTextHeight, kDesignTextHeight); };
+  return {s(r.left), s(r.top), s(r.width), s(r.height)};
+}
+
+LayoutPoint CenteredOrigin(LayoutRect desktop, int windowWidth, int windowHeight) {
+  int x = desktop.width / 2 + desktop.left - windowWidth / 2;
+  int y = desktop.height / 2 + desktop.top - windowHeight / 2;
+  if (x < desktop.left) x = desktop.left;
+  if (y < desktop.top) y = desktop.top;
+  return {x, y};
+}
+
+}  // namespace snapvik

@@ -1,0 +1,38 @@
+#pragma once
+// Control designs as data, and the arithmetic that scales and places windows.
+namespace snapvik {
+
+struct LayoutRect {
+  int left, top, width, height;
+  bool operator==(const LayoutRect&) const = default;
+};
+
+struct LayoutPoint {
+  int x, y;
+  bool operator==(const LayoutPoint&) const = default;
+};
+
+enum class ControlKind { Label, Edit, Button, CheckBox, Panel, LinkLabel };
+
+// One control as a form's designer placed it.
+struct ControlSpec {
+  const char* name;
+  ControlKind kind;
+  LayoutRect bounds;  // at 96 pixels per inch, text height 13
+  const wchar_t* text;
+  int maxLength;  // 0: unlimited
+};
+
+inline constexpr int kDesignPixelsPerInch = 96;
+inline constexpr int kDesignTextHeight = 13;
+
+// a * b / c rounded half away from zero, as the platform's MulDiv does.
+int MulDivRound(int a, int b, int c);
+
+int ScaledFontHeight(int designHeight, int pixelsPerInch);
+LayoutRect ScaledRect(LayoutRect r, int measuredTextHeight);
+
+// Centre of the desktop's bounding box, truncated, never above or left of it.
+LayoutPoint CenteredOrigin(LayoutRect desktop, int windowWidth, int windowHeight);
+
+}  // namespace snapvik

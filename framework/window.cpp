@@ -1,0 +1,61 @@
+#include "framework/window.h"
+
+#include "framework/application.h"
+
+namespace snapvik {
+
+namespace {
+
+constexpr wchar_t kObjectProperty[] = L"Snapvik.TWindow";
+
+void Link(HWND hwnd, TWindow* object) { ::SetPropW(hwnd, kObjectProperty, object); }
+
+}  // namespace
+
+TWindow::~TWindow() { DestroyHandle(); }
+
+TWindow* TWindow::FromHandle(HWND hwnd) {
+  return hwnd ? static_cast<TWindow*>(::GetPropW(hwnd, kObjectProperty)) : nullptr;
+}
+
+void TWindow::Attach(HWND hwnd) {
+  handle_ = hwnd;
+  Link(hwnd, this);
+}
+
+void TWindow::DestroyHandle() noexcept {
+  const HWND hwnd = handle_;
+  if (!hwnd) return;
+  handle_ = nullptr;
+  // A handle whose link is gone is no longer our window, whatever it holds now.
+  if (FromHandle(hwnd) != this) return;
+  ::RemovePropW(hwnd, kObjectProperty);
+  ::DestroyWindow(hwnd);
+}
+
+LRESULT TWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  return ::DefWindowProcW(handle_, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK TWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    // The creator passes itself as the base type, so the cast holds wherever the base sits.
+    auto* created = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    if (created) created->Attach(hwnd);
+  }
+  TWindow* self = FromHandle(hwnd);
+  if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = self->HandleMessage(msg, wParam, lParam);
+  } catch (...) {
+    Application().HandleException();
+  }
+  if (msg == WM_NCDESTROY) {
+    ::RemovePropW(hwnd, kObjectProperty);
+    self->handle_ = nullptr;
+  }
+  return result;
+}
+
+}  // namespace snapvik

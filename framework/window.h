@@ -1,0 +1,48 @@
+#pragma once
+// The base of every window object: forms, the program's own painted
+// controls and the wrappers of the platform's standard controls.
+//
+// A window finds its object through a window property of ours (never the
+// user data, which any code may set). The object's destructor cuts that link
+// before it destroys the window, so no message ever reaches an object that is
+// gone; the platform's WM_NCDESTROY cuts it too. Every message of a window of
+// our own classes goes through WindowProc, which hands any error to the
+// application's handler: nothing unwinds through the platform.
+#include <windows.h>
+
+namespace snapvik {
+
+class TWindow {
+ public:
+  TWindow() = default;
+  virtual ~TWindow();
+  TWindow(const TWindow&) = delete;
+  TWindow& operator=(const TWindow&) = delete;
+
+  HWND Handle() const { return handle_; }
+
+  // The object linked to a window, or none for windows that are not ours.
+  static TWindow* FromHandle(HWND hwnd);
+
+  // The window procedure of the program's own window classes.
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  // WM_COMMAND and WM_NOTIFY that this window sent its parent, handed back to it.
+  virtual void ReflectedCommand(WORD /*code*/) {}
+  virtual LRESULT ReflectedNotify(const NMHDR& /*header*/) { return 0; }
+
+ protected:
+  // Messages of windows of our own classes; the platform's default otherwise.
+  virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  // Links a window made by the platform's own class (a standard control).
+  void Attach(HWND hwnd);
+
+  // Cuts the link, then destroys the window.
+  void DestroyHandle() noexcept;
+
+ private:
+  HWND handle_ = nullptr;
+};
+
+}  // namespace snapvik

@@ -1,0 +1,295 @@
+// The window framework on the real platform: the error boundary, the order in
+// which objects and windows go, reflected notifications and the modal loop.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <set>
+
+#include "app/main_form.h"
+#include "common/errors.h"
+#include "framework/application.h"
+#include "framework/controls.h"
+#include "framework/form.h"
+#include "test_support.h"
+
+namespace snapvik {
+namespace {
+
+using testing::BoxCloser;
+using testing::PumpUntil;
+
+constexpr UINT kThrow = WM_APP + 1;
+constexpr UINT kDone = WM_APP + 2;
+
+// One application object for each test, as the program has one.
+class Framework : public ::testing::Test {
+ protected:
+  void SetUp() override { application_.Initialize(L"Framework"); }
+  TApplication application_;
+};
+
+// A form whose messages a test can answer first.
+class TestForm : public TForm {
+ public:
+  explicit TestForm(HWND owner = nullptr) {
+    CreateForm({L"TTestForm", L"Test", WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, 240, 120, owner});
+  }
+  std::function<std::optional<LRESULT>(UINT, WPARAM, LPARAM)> OnMessage;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (OnMessage)
+      if (const std::optional<LRESULT> answer = OnMessage(msg, wParam, lParam)) return *answer;
+    return TForm::HandleMessage(msg, wParam, lParam);
+  }
+};
+
+ControlSpec Design(const char* name, ControlKind kind, LayoutRect bounds) { return {name, kind, bounds, L"", 0}; }
+
+TEST_F(Framework, AHandlerThatThrowsShowsTheErrorBoxAndTheLoopGoesOn) {
+  TestForm form;
+  bool done = false;
+  form.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg == kThrow) throw EInvalidOperation(L"Something went wrong");
+    if (msg == kDone) done = true;
+    return std::nullopt;
+  };
+  BoxCloser closer(::GetCurrentThreadId(), form.Handle(), kDone);
+  ::PostMessageW(form.Handle(), kThrow, 0, 0);
+  PumpUntil(done);
+  const auto boxes = closer.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, L"Framework");
+  EXPECT_EQ(boxes[0].text, L"Something went wrong.");
+  EXPECT_TRUE(::IsWindow(form.Handle()));
+  EXPECT_FALSE(application_.Terminated());
+}
+
+// A painted control whose painting fails.
+class FailingPaint : public TCustomControl {
+ public:
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override {
+    CreateCustom(parent, L"TFailingPaint", design, bounds, id, font);
+  }
+
+ protected:
+  void Paint(HDC, const RECT&) override { throw EInvalidOperation(L"Cannot paint"); }
+};
+
+TEST_F(Framework, AFailedPaintStillValidatesTheWindowSoTheBoxShowsOnce) {
+  TestForm form;
+  FailingPaint control;
+  control.Create(form.Handle(), Design("failing", ControlKind::Panel, {0, 0, 50, 20}), {0, 0, 50, 20}, 100, nullptr);
+  bool done = false;
+  form.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg == kDone) done = true;
+    return std::nullopt;
+  };
+  BoxCloser closer(::GetCurrentThreadId(), form.Handle(), kDone, 2, 1500);
+  ::ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+  ::UpdateWindow(control.Handle());
+  PumpUntil(done);
+  EXPECT_EQ(closer.Boxes().size(), 1u);
+  EXPECT_FALSE(::GetUpdateRect(control.Handle(), nullptr, FALSE));
+}
+
+// Objects of a form that remember having been destroyed, and what the
+// platform sends their windows after that.
+std::set<const TWindow*> g_destroyed;
+int g_messagesToDestroyed = 0;
+int g_childrenGoneWithoutFont = 0;
+
+constexpr wchar_t kOriginalProc[] = L"Test.OriginalProc";
+constexpr wchar_t kFont[] = L"Test.Font";
+
+// Sits in front of a child's window procedure: a message for a window whose
+// link names a destroyed object is counted and not passed on.
+LRESULT CALLBACK Watch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const auto original = reinterpret_cast<WNDPROC>(::GetPropW(hwnd, kOriginalProc));
+  if (const TWindow* linked = TWindow::FromHandle(hwnd); linked && g_destroyed.count(linked)) {
+    ++g_messagesToDestroyed;
+    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  if (msg == WM_DESTROY) {
+    const auto font = static_cast<HGDIOBJ>(::GetPropW(hwnd, kFont));
+    if (font && ::GetObjectType(font) != OBJ_FONT) ++g_childrenGoneWithoutFont;
+  }
+  if (msg == WM_NCDESTROY) {
+    ::RemovePropW(hwnd, kFont);
+    ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    ::RemovePropW(hwnd, kOriginalProc);
+  }
+  return ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
+}
+
+void WatchChildren(HWND parent) {
+  for (HWND c = ::GetWindow(parent, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    ::SetPropW(c, kFont, reinterpret_cast<HANDLE>(::SendMessageW(c, WM_GETFONT, 0, 0)));
+    ::SetPropW(c, kOriginalProc, reinterpret_cast<HANDLE>(::GetWindowLongPtrW(c, GWLP_WNDPROC)));
+    ::SetWindowLongPtrW(c, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Watch));
+  }
+}
+
+template <typename Control>
+class Remembered : public Control {
+ public:
+  ~Remembered() override { g_destroyed.insert(this); }
+};
+
+class FormWithControls : public TestForm {
+ public:
+  FormWithControls() {
+    panel.Create(Handle(), Design("panel", ControlKind::Panel, {}), {0, 50, 100, 1}, 100, nullptr);
+    edit.Create(Handle(), Design("edit", ControlKind::Edit, {}), {0, 0, 100, 20}, 101, nullptr);
+  }
+  Remembered<TPanel> panel;
+  Remembered<TEdit> edit;
+};
+
+TEST_F(Framework, AFormDestroyedWithItsWindowOpenSendsNothingToDestroyedObjects) {
+  g_destroyed.clear();
+  g_messagesToDestroyed = 0;
+  g_childrenGoneWithoutFont = 0;
+  HWND window, panel, edit;
+  {
+    FormWithControls form;
+    window = form.Handle(), panel = form.panel.Handle(), edit = form.edit.Handle();
+    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    WatchChildren(window);
+  }
+  EXPECT_EQ(g_destroyed.size(), 2u);
+  EXPECT_EQ(g_messagesToDestroyed, 0);
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_FALSE(::IsWindow(panel));
+  EXPECT_FALSE(::IsWindow(edit));
+}
+
+TEST_F(Framework, TheMainWindowsFontOutlivesEveryControl) {
+  g_childrenGoneWithoutFont = 0;
+  HWND window;
+  {
+    TForm1 form;
+    window = form.Handle();
+    WatchChildren(window);
+  }
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_EQ(g_childrenGoneWithoutFont, 0);
+}
+
+// A control that fails half way through its creation.
+HWND g_halfMade = nullptr;
+class FailsAfterItsWindow : public TCustomControl {
+ public:
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override {
+    CreateCustom(parent, L"TFailsAfterItsWindow", design, bounds, id, font);
+    g_halfMade = Handle();
+    throw EOutOfResources(L"Out of system resources");
+  }
+
+ protected:
+  void Paint(HDC, const RECT&) override {}
+};
+
+HWND g_formMade = nullptr, g_editMade = nullptr;
+class FormThatFailsToBuild : public TestForm {
+ public:
+  FormThatFailsToBuild() {
+    g_formMade = Handle();
+    edit.Create(Handle(), Design("edit", ControlKind::Edit, {}), {0, 0, 100, 20}, 100, nullptr);
+    g_editMade = edit.Handle();
+    failing.Create(Handle(), Design("failing", ControlKind::Panel, {}), {0, 30, 100, 20}, 101, nullptr);
+  }
+  TEdit edit;
+  FailsAfterItsWindow failing;
+};
+
+TEST_F(Framework, AControlThatFailsHalfWayLeavesNothingBehind) {
+  EXPECT_THROW(FormThatFailsToBuild form, EOutOfResources);
+  ASSERT_NE(g_halfMade, nullptr);
+  EXPECT_FALSE(::IsWindow(g_halfMade));
+  EXPECT_FALSE(::IsWindow(g_editMade));
+  EXPECT_FALSE(::IsWindow(g_formMade));
+  EXPECT_EQ(::FindWindowW(L"TTestForm", nullptr), nullptr);
+}
+
+// A tree view that counts the selection changes it reports.
+class CountingTree : public TControl {
+ public:
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override {
+    CreateHandle({parent, WC_TREEVIEWW, L"", WS_TABSTOP, 0, bounds, id, font}, design.name);
+  }
+  LRESULT ReflectedNotify(const NMHDR& header) override {
+    if (header.code == TVN_SELCHANGEDW || header.code == TVN_SELCHANGEDA) ++selectionChanges;
+    return 0;
+  }
+  HTREEITEM Add(const wchar_t* text) {
+    TVINSERTSTRUCTW item{};
+    item.hInsertAfter = TVI_LAST;
+    item.item.mask = TVIF_TEXT;
+    item.item.pszText = const_cast<wchar_t*>(text);
+    return reinterpret_cast<HTREEITEM>(::SendMessageW(Handle(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  }
+  int selectionChanges = 0;
+};
+
+TEST_F(Framework, CommandsAndNotificationsReachTheirControlsObject) {
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_TREEVIEW_CLASSES};
+  ::InitCommonControlsEx(&classes);
+  TestForm form;
+  TButton button;
+  CountingTree tree;
+  button.Create(form.Handle(), {"button", ControlKind::Button, {}, L"Press", 0}, {0, 0, 80, 24}, 100, nullptr);
+  tree.Create(form.Handle(), Design("tree", ControlKind::Panel, {}), {0, 30, 120, 80}, 101, nullptr);
+  int clicks = 0;
+  button.OnClick = [&] { ++clicks; };
+
+  ::SendMessageW(button.Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(clicks, 1);
+
+  const HTREEITEM second = (tree.Add(L"one"), tree.Add(L"two"));
+  ::SendMessageW(tree.Handle(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(second));
+  EXPECT_EQ(tree.selectionChanges, 1);
+
+  // A child that is not ours, whose user data holds what another program put there.
+  const UniqueWindow foreign(::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | BS_PUSHBUTTON, 0, 0, 10, 10,
+                                               form.Handle(), nullptr, nullptr, nullptr));
+  ::SetWindowLongPtrW(foreign.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&clicks));
+  ::SendMessageW(form.Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(foreign.get()));
+  NMHDR header{foreign.get(), 0, TVN_SELCHANGEDW};
+  ::SendMessageW(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(tree.selectionChanges, 1);
+}
+
+TEST_F(Framework, AModalLoopKeepsServingTheMainWindowsHotKey) {
+  TestForm main;
+  TestForm modal(main.Handle());
+  ::ShowWindow(main.Handle(), SW_SHOWNOACTIVATE);
+  ::ShowWindow(modal.Handle(), SW_SHOWNOACTIVATE);
+  int hotKeys = 0;
+  bool mainEnabledMeanwhile = true, done = false;
+  main.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg != WM_HOTKEY) return std::nullopt;
+    ++hotKeys;
+    mainEnabledMeanwhile = ::IsWindowEnabled(main.Handle());
+    return 0;
+  };
+  modal.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg != kDone) return std::nullopt;
+    done = true;
+    return 0;
+  };
+  ::PostMessageW(main.Handle(), WM_HOTKEY, 0x41, 0);
+  ::PostMessageW(modal.Handle(), kDone, 0, 0);
+  application_.RunModalLoop(modal.Handle(), done);
+  EXPECT_EQ(hotKeys, 1);
+  EXPECT_FALSE(mainEnabledMeanwhile);
+  EXPECT_TRUE(::IsWindowEnabled(main.Handle()));
+}
+
+}  // namespace
+}  // namespace snapvik
