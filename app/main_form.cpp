@@ -49,12 +49,13 @@ TForm1::TForm1() : font_(CreateFormFont()) {
   } catch (...) {
     Application().HandleException();
   }
+  shownAtStart_ = Current();
 }
 
 void TForm1::FormCreate() {
   HotKeyId = -1;
   ScreenCounter = 0;
-  LoadSettings(*this);
+  LoadSettings(*this, settingsExisted_);
 }
 
 void TForm1::DoClose() { FormClose(); }
@@ -74,9 +75,7 @@ void TForm1::Button2Click() {
 // Every hot-key message, whatever its identifier, takes one screenshot.
 void TForm1::WMHotKey() {
   TBitmap image;
-  WindowDc screen(nullptr);
-  CheckResource(screen.get());
-  CopyPrimaryScreen(image, screen.get());
+  const WindowDc screen = CopyScreen(image, PrimaryScreen());
   const std::wstring typed = Edit1.Text();
   if (typed.empty()) throw EInvalidOperation(L"The save directory is empty");
   const std::wstring directory = WithTrailingBackslash(typed);
@@ -86,13 +85,12 @@ void TForm1::WMHotKey() {
 
 void TForm1::FormClose() {
   ReleaseHotKey(hotKey_);
-  settings::Settings values;
-  values.directory = Edit1.Text();
-  values.shift = cbShift.Checked();
-  values.alt = cbAlt.Checked();
-  values.ctrl = cbCtrl.Checked();
-  values.key = Edit2.Text();
-  SaveSettings(values);
+  const settings::Settings values = Current();
+  if (settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) SaveSettings(values);
+}
+
+settings::Settings TForm1::Current() const {
+  return {Edit1.Text(), cbShift.Checked(), cbAlt.Checked(), cbCtrl.Checked(), Edit2.Text()};
 }
 
 void TForm1::SetDirectory(const std::wstring& text) { Edit1.SetText(text); }

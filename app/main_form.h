@@ -44,7 +44,12 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   void CheckCtrl() override;
   void SetKey(const std::wstring& text) override;
 
+  settings::Settings Current() const;
+
   HotKeyRegistration hotKey_;
+  // What the window showed once start-up was done, and whether opt.dat was there.
+  settings::Settings shownAtStart_;
+  bool settingsExisted_ = false;
 };
 
 }  // namespace snapvik

@@ -54,14 +54,19 @@ std::string ReadWholeFile(const std::wstring& path) {
 }
 
 void ReplaceFileSafely(const std::wstring& path, std::string_view bytes) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    ThrowCreateError(path, ERROR_ACCESS_DENIED);
   FileBeside file(path);
   file.WriteBuffer(bytes.data(), bytes.size());
   file.MoveTo(path, FileBeside::IfTaken::Replace);
 }
 
-void LoadSettings(settings::SettingsTarget& target) {
+void LoadSettings(settings::SettingsTarget& target, bool& existed) {
   const std::wstring path = SettingsFilePath();
-  if (!SettingsFileExists(path)) {
+  existed = SettingsFileExists(path);
+  if (!existed) {
     target.SetDirectory(ProgramFolder());
     return;
   }

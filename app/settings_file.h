@@ -17,11 +17,13 @@ bool SettingsFileExists(const std::wstring& path);
 // All bytes, with readers allowed and writers kept out meanwhile.
 std::string ReadWholeFile(const std::wstring& path);
 
-// Replaces `path` only once the new bytes are complete.
+// Replaces `path` only once the new bytes are complete. A read-only file
+// is not replaced (the platform's move would ignore the mark under Wine).
 void ReplaceFileSafely(const std::wstring& path, std::string_view bytes);
 
-// Fills the target from opt.dat, or gives it the program's folder when there is none.
-void LoadSettings(settings::SettingsTarget& target);
+// Fills the target from opt.dat, or gives it the program's folder when
+// there is none; `existed` says which, before anything is read.
+void LoadSettings(settings::SettingsTarget& target, bool& existed);
 void SaveSettings(const settings::Settings& values);
 
 }  // namespace snapvik

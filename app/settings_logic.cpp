@@ -66,9 +66,14 @@ std::string EncodeSettings(const Settings& settings, const AnsiCodec& ansi) {
     text.append(line).append(L"\r\n");
   }
   std::string bytes = ansi.FromWide(text);
-  // A name the code page cannot hold would come back altered: keep it whole as UTF-8.
-  if (ansi.ToWide(bytes) != text) bytes = std::string(kUtf8Mark) + EncodeUtf8(text);
+  // A name the code page cannot hold, or one whose bytes start like a mark,
+  // would come back altered: keep it whole as UTF-8.
+  if (DecodeText(bytes, ansi) != text) bytes = std::string(kUtf8Mark) + EncodeUtf8(text);
   return bytes;
+}
+
+bool ShouldWrite(bool existedAtStart, const Settings& shownAtStart, const Settings& now) {
+  return !existedAtStart || now != shownAtStart;
 }
 
 }  // namespace snapvik::settings

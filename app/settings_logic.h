@@ -25,7 +25,13 @@ struct Settings {
   bool alt = false;
   bool ctrl = false;
   std::wstring key;
+  bool operator==(const Settings&) const = default;
 };
+
+// Whether closing writes opt.dat: when there was none at start, or when the
+// window now holds other values than it showed once start-up was done. A
+// file that could not be read is never replaced by values nobody chose.
+bool ShouldWrite(bool existedAtStart, const Settings& shownAtStart, const Settings& now);
 
 // The mark decides the encoding; without one the bytes are ANSI.
 std::wstring DecodeText(std::string_view bytes, const AnsiCodec& ansi);
@@ -37,7 +43,8 @@ std::vector<std::wstring> SplitLines(std::wstring_view text);
 // after the lines before it were applied.
 void ApplyLines(const std::vector<std::wstring>& lines, SettingsTarget& target);
 
-// Whole-file conveniences.
+// Whole-file conveniences. The writer uses the code page unless the reader
+// would then give back another text; then UTF-8 with its mark.
 void ReadSettings(std::string_view bytes, const AnsiCodec& ansi, SettingsTarget& target);
 std::string EncodeSettings(const Settings& settings, const AnsiCodec& ansi);
 

@@ -81,8 +81,7 @@ int wmain(int argc, wchar_t** argv) {
     t0 = Now();
     {
       TBitmap image;
-      WindowDc screen(nullptr);
-      CopyPrimaryScreen(image, screen.get());
+      const WindowDc screen = CopyScreen(image, PrimaryScreen());
       const double t1 = Now();
       image.EnsureIndependentCopy();
       const double t2 = Now();

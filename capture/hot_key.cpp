@@ -15,6 +15,9 @@ void ArmHotKey(HotKeyRegistration& registration, HWND window, std::wstring_view 
   const std::optional<int32_t> code = KeyCodeOf(keyField);
   if (!code) throw EInvalidOperation(L"The hot-key field is empty");
   HotKeyId = *code;
+  if (!IsVirtualKey(HotKeyId))
+    throw EOSError(L"Cannot register hot key. \"" + std::wstring(keyField.substr(0, 1)) +
+                   L"\" is not a key of the keyboard; type the key's Latin capital letter or digit");
   const bool granted = ::RegisterHotKey(window, HotKeyId, ModifierMask(boxes), static_cast<UINT>(HotKeyId));
   const DWORD error = ::GetLastError();
   registration.reset({window, HotKeyId});

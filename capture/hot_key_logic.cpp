@@ -24,6 +24,8 @@ uint32_t ModifierMask(const ModifierBoxes& boxes) {
   return mask;
 }
 
+bool IsVirtualKey(int32_t code) { return code >= 0x01 && code <= 0xFE; }
+
 std::optional<int32_t> KeyCodeOf(std::wstring_view keyField) {
   if (keyField.empty()) return std::nullopt;
   return static_cast<int32_t>(static_cast<char16_t>(keyField.front()));

@@ -22,4 +22,8 @@ uint32_t ModifierMask(const ModifierBoxes& boxes);
 // virtual-key code; nothing for an empty field.
 std::optional<int32_t> KeyCodeOf(std::wstring_view keyField);
 
+// Whether a keyboard can produce the code at all (virtual keys are 1 to 254):
+// "Ф" from a Russian layout, or any code above, never fires.
+bool IsVirtualKey(int32_t code);
+
 }  // namespace snapvik

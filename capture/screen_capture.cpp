@@ -10,13 +10,6 @@ namespace snapvik {
 
 int32_t ScreenCounter = 0;
 
-void CopyPrimaryScreen(TBitmap& image, HDC screen) {
-  image.SetHeight(::GetSystemMetrics(SM_CYSCREEN));
-  image.SetWidth(::GetSystemMetrics(SM_CXSCREEN));
-  ::BitBlt(image.Canvas().Handle(), 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), screen, 0,
-           0, SRCCOPY);
-}
-
 int32_t SaveScreenshot(TBitmap& image, const std::wstring& directory, int32_t firstNumber) {
   FileBeside file(ScreenshotName(directory, firstNumber));
   image.SaveToStream(file);

@@ -6,15 +6,33 @@
 #include <string>
 
 #include "capture/bitmap.h"
+#include "common/handles.h"
+#include "common/win_error.h"
 
 namespace snapvik {
 
 // The number in the next screenshot file name; 0 at every start.
 extern int32_t ScreenCounter;
 
-// Sizes `image` to the primary screen (height first) and copies the screen
-// from `screen`, the whole screen's context, into it.
-void CopyPrimaryScreen(TBitmap& image, HDC screen);
+// The primary display: its size as the platform reports it, and the whole screen's context.
+struct PrimaryScreen {
+  int Width() const { return ::GetSystemMetrics(SM_CXSCREEN); }
+  int Height() const { return ::GetSystemMetrics(SM_CYSCREEN); }
+  WindowDc TakeContext() const { return WindowDc(nullptr); }
+};
+
+// The first steps of a capture, in their order: the image sized to the
+// screen (height, then width), the screen's context taken, the screen
+// copied into the image. The context is the caller's to hold until the end.
+template <typename Screen>
+WindowDc CopyScreen(TBitmap& image, const Screen& screen) {
+  image.SetHeight(screen.Height());
+  image.SetWidth(screen.Width());
+  WindowDc context = screen.TakeContext();
+  CheckResource(context.get());
+  ::BitBlt(image.Canvas().Handle(), 0, 0, screen.Width(), screen.Height(), context.get(), 0, 0, SRCCOPY);
+  return context;
+}
 
 // Writes the image beside its final name, then moves it to the first name
 // from `firstNumber` on that no file holds; returns the number it took.

@@ -51,7 +51,12 @@ bool FileBeside::MoveTo(const std::wstring& finalName, IfTaken ifTaken) {
     return true;
   }
   const DWORD code = ::GetLastError();
-  if (ifTaken == IfTaken::Keep && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) return false;
+  // Whatever the platform says, a name that something holds is taken: a
+  // read-only file or a folder may be refused with another code.
+  if (ifTaken == IfTaken::Keep &&
+      (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ||
+       ::GetFileAttributesW(finalName.c_str()) != INVALID_FILE_ATTRIBUTES))
+    return false;
   ThrowCreateError(finalName, code);
 }
 

@@ -25,9 +25,10 @@ class FileBeside final : public TStream {
   // What a move does to a file that already holds the final name.
   enum class IfTaken { Keep, Replace };
 
-  // Moves the file to `finalName`. With IfTaken::Keep, an existing file of
-  // that name is kept and false is returned, so the caller can pick another
-  // name and try again. Other failures throw EFCreateError naming `finalName`.
+  // Moves the file to `finalName`. With IfTaken::Keep, whatever holds that
+  // name (a file, read-only or not, or a folder) is kept and false is
+  // returned, so the caller can pick another name and try again. Other
+  // failures throw EFCreateError naming `finalName`.
   bool MoveTo(const std::wstring& finalName, IfTaken ifTaken);
 
   const std::wstring& TemporaryName() const { return tempName_; }

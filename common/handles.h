@@ -88,11 +88,13 @@ using UniqueLocalBuffer = UniqueHandle<HandleTraits<HLOCAL, &release::LocalBuffe
 class WindowDc {
  public:
   explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  WindowDc(WindowDc&& other) noexcept : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
   ~WindowDc() {
     if (dc_) ::ReleaseDC(window_, dc_);
   }
   WindowDc(const WindowDc&) = delete;
   WindowDc& operator=(const WindowDc&) = delete;
+  WindowDc& operator=(WindowDc&&) = delete;
   HDC get() const noexcept { return dc_; }
   explicit operator bool() const noexcept { return dc_ != nullptr; }
 

@@ -114,6 +114,11 @@ void TApplication::HandleException() noexcept {
 }
 
 void TApplication::ShowException(const std::wstring& message) noexcept {
+  // The box's own loop goes on serving messages; an error meanwhile would
+  // open a box inside it, and a held key would stack them without end. The
+  // open box already tells the user what is wrong.
+  if (showingError_) return;
+  showingError_ = true;
   try {
     if (const HWND capture = ::GetCapture()) ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
     const std::wstring text = WithFinalPeriod(message);
@@ -128,6 +133,7 @@ void TApplication::ShowException(const std::wstring& message) noexcept {
     if (focus && ::IsWindow(focus)) ::SetFocus(focus);
   } catch (...) {
   }
+  showingError_ = false;
 }
 
 }  // namespace snapvik

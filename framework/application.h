@@ -45,7 +45,8 @@ class TApplication {
   // program's other windows are disabled meanwhile.
   void RunModalLoop(HWND modalWindow, const bool& done);
 
-  // From inside a catch block: shows the active exception. Never throws.
+  // From inside a catch block: shows the active exception, unless an error
+  // box is open already. Never throws.
   void HandleException() noexcept;
   void ShowException(const std::wstring& message) noexcept;
 
@@ -55,6 +56,7 @@ class TApplication {
   std::wstring title_;
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
+  bool showingError_ = false;
 };
 
 // The one application object of the process.

@@ -1,43 +1,10 @@
 """Captures on 16- and 8-bit screens: each on an Xvfb of that depth, with the Wine server restarted for it."""
 import os
-import subprocess
 import tempfile
 import unittest
 
-from harness import WORK, Probe, SnapvikCopy, paint_screen, wait_for, win_path
+from harness import WORK, Probe, Screen, SnapvikCopy, paint_screen, wait_for, win_path
 from screen_images import mismatched_pixels_8, mismatched_rows_16, read_bmp, take_xwd
-
-
-class Screen:
-    """A private Xvfb of the given size and depth, made the display of everything started meanwhile."""
-
-    def __init__(self, width, height, depth):
-        self.geometry = (width, height, depth)
-
-    def __enter__(self):
-        width, height, depth = self.geometry
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                      "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp"],
-                                     pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            number = f.readline().strip()
-        self.saved_display = os.environ["DISPLAY"]
-        subprocess.run(["wineserver", "-k"], capture_output=True)  # its desktop belongs to the other display
-        os.environ["DISPLAY"] = ":" + number
-        return self
-
-    def __exit__(self, *exc):
-        subprocess.run(["wineserver", "-k"], capture_output=True)
-        os.environ["DISPLAY"] = self.saved_display
-        self.xvfb.terminate()
-        self.xvfb.wait()
-        # Back to what the test run set up: one lasting server with its services running.
-        subprocess.run(["wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=True)
-        subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
 
 
 class OtherDepths(unittest.TestCase):

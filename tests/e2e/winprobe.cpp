@@ -176,6 +176,13 @@ std::string Run(const std::vector<std::string>& a) {
                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
                ? "true"
                : "false";
+  if (verb == "post") {  // post <hwnd> <message> <wparam> <count>: as another program's messages
+    const HWND target = ParseHandle(a[1]);
+    const int count = std::stoi(a[4]);
+    int posted = 0;
+    while (posted < count && ::PostMessageW(target, std::stoul(a[2]), std::stoul(a[3]), 0)) ++posted;
+    return std::to_string(posted);
+  }
   if (verb == "syscommand")
     return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, std::stoul(a[2]), 0) ? "true" : "false";
   if (verb == "terminate") {

@@ -24,6 +24,16 @@ TEST(HotKeyLogic, TheKeyIsTheFirstCodeUnitAsItStands) {
   EXPECT_EQ(KeyCodeOf(L""), std::nullopt);
 }
 
+TEST(HotKeyLogic, OnlyCodesOfVirtualKeysNameAKey) {
+  EXPECT_TRUE(IsVirtualKey(L'A'));
+  EXPECT_TRUE(IsVirtualKey(0x01));
+  EXPECT_TRUE(IsVirtualKey(0xFE));
+  EXPECT_FALSE(IsVirtualKey(0xFF));
+  EXPECT_FALSE(IsVirtualKey(0x0424));  // the Cyrillic capital ef, what a Russian layout types on A
+  EXPECT_FALSE(IsVirtualKey(0xFFFF));
+  EXPECT_FALSE(IsVirtualKey(0));
+}
+
 TEST(ScreenshotNames, DirectoryGetsOneBackslashAndNamesCountInDecimal) {
   EXPECT_EQ(WithTrailingBackslash(L"C:\\Shots"), L"C:\\Shots\\");
   EXPECT_EQ(WithTrailingBackslash(L"C:\\Shots\\"), L"C:\\Shots\\");

@@ -147,6 +147,34 @@ TEST(SettingsWrite, TextTheCodePageCannotHoldIsWrittenAsMarkedUtf8) {
   EXPECT_EQ(target.key, values.key);
 }
 
+TEST(SettingsWrite, AFolderWhoseBytesWouldReadAsAMarkIsWrittenAsMarkedUtf8) {
+  // Each of these fits the code page, but its bytes would start like a mark.
+  for (const std::wstring directory : {L"\xFF\xFE" L"ab\\", L"\xFE\xFF" L"ab\\", L"\xEF\xBB\xBF" L"ab\\"}) {
+    const Settings values{directory, true, false, false, L"S"};
+    const std::string bytes = EncodeSettings(values, Latin1Codec());
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    RecordingTarget target;
+    EXPECT_EQ(ReadError(bytes, target), L"");
+    EXPECT_EQ(target.directory, directory);
+    EXPECT_TRUE(target.shift);
+    EXPECT_EQ(target.key, L"S");
+  }
+  // The same letters later in the name change nothing.
+  EXPECT_EQ(EncodeSettings({L"C:\\\xFF\xFE\\", false, false, false, L"A"}, Latin1Codec()),
+            "C:\\\xFF\xFE\\\r\n0\r\n0\r\n0\r\nA\r\n");
+}
+
+TEST(SettingsWrite, OnlyAFileThatWasMissingOrValuesThatChangedAreWritten) {
+  const Settings shown{L"C:\\Shots\\", false, true, false, L"A"};
+  EXPECT_TRUE(ShouldWrite(false, shown, shown));
+  EXPECT_FALSE(ShouldWrite(true, shown, shown));
+  const std::vector<Settings> changed = {
+      {L"C:\\Shots", false, true, false, L"A"}, {L"C:\\Shots\\", true, true, false, L"A"},
+      {L"C:\\Shots\\", false, false, false, L"A"}, {L"C:\\Shots\\", false, true, true, L"A"},
+      {L"C:\\Shots\\", false, true, false, L"B"}};
+  for (const Settings& now : changed) EXPECT_TRUE(ShouldWrite(true, shown, now));
+}
+
 TEST(Utf8, EncodesEveryRangeAndReplacesLoneSurrogates) {
   EXPECT_EQ(EncodeUtf8(L"a\xE9\x20AC"), "a\xC3\xA9\xE2\x82\xAC");
   EXPECT_EQ(EncodeUtf8(std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}), "\xF0\x9F\x98\x80");

@@ -93,6 +93,20 @@ TEST(Screenshots, TakeTheFirstFreeNumberAndNeverReplaceAFile) {
   EXPECT_EQ(ListFolder(folder.Path()).size(), 4u);
 }
 
+TEST(Screenshots, AReadOnlyFileAndAFolderOfTheNameAreSkipped) {
+  TestFolder folder;
+  WriteBytes(folder / L"Screen0.jpg", "kept");
+  ASSERT_TRUE(::SetFileAttributesW((folder / L"Screen0.jpg").c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(::CreateDirectoryW((folder / L"Screen1.jpg").c_str(), nullptr));
+  TBitmap image;
+  image.SetSize(3, 2);
+  EXPECT_EQ(SaveScreenshot(image, folder.Path(), 0), 2);
+  EXPECT_EQ(ReadBytes(folder / L"Screen0.jpg"), "kept");
+  EXPECT_TRUE(::GetFileAttributesW((folder / L"Screen1.jpg").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(ReadBytes(folder / L"Screen2.jpg").substr(0, 2), "BM");
+  EXPECT_EQ(ListFolder(folder.Path()).size(), 3u);
+}
+
 TEST(Screenshots, AMissingFolderNamesTheFileAndLeavesNothing) {
   TestFolder folder;
   TBitmap image;
@@ -103,10 +117,30 @@ TEST(Screenshots, AMissingFolderNamesTheFileAndLeavesNothing) {
   EXPECT_TRUE(ListFolder(folder.Path()).empty());
 }
 
+// A screen of its own size that notes what the image was when its context was taken.
+struct NotingScreen {
+  const TBitmap* image;
+  mutable SIZE imageWhenTaken{-1, -1};
+  int Width() const { return 7; }
+  int Height() const { return 5; }
+  WindowDc TakeContext() const {
+    imageWhenTaken = {image->Width(), image->Height()};
+    return WindowDc(nullptr);
+  }
+};
+
+TEST(Screenshots, TheImageIsSizedBeforeTheScreensContextIsTaken) {
+  TBitmap image;
+  const NotingScreen screen{&image};
+  const WindowDc context = CopyScreen(image, screen);
+  EXPECT_EQ(screen.imageWhenTaken.cx, 7);
+  EXPECT_EQ(screen.imageWhenTaken.cy, 5);
+  EXPECT_TRUE(context);
+}
+
 TEST(Screenshots, TheScreenCopyHasThePrimaryScreensSize) {
   TBitmap image;
-  const WindowDc screen(nullptr);
-  CopyPrimaryScreen(image, screen.get());
+  const WindowDc screen = CopyScreen(image, PrimaryScreen());
   EXPECT_EQ(image.Width(), ::GetSystemMetrics(SM_CXSCREEN));
   EXPECT_EQ(image.Height(), ::GetSystemMetrics(SM_CYSCREEN));
 }

@@ -69,6 +69,27 @@ TEST_F(Framework, AHandlerThatThrowsShowsTheErrorBoxAndTheLoopGoesOn) {
   EXPECT_FALSE(application_.Terminated());
 }
 
+TEST_F(Framework, AnErrorWhileAnErrorBoxIsOpenOpensNoSecondBox) {
+  TestForm form;
+  bool done = false;
+  int thrown = 0;
+  form.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg == kThrow) {
+      ++thrown;
+      throw EInvalidOperation(L"Error " + std::to_wstring(thrown));
+    }
+    if (msg == kDone) done = true;
+    return std::nullopt;
+  };
+  BoxCloser closer(::GetCurrentThreadId(), form.Handle(), kDone, 2, 1500);
+  for (int i = 0; i < 50; ++i) ::PostMessageW(form.Handle(), kThrow, 0, 0);
+  PumpUntil(done);
+  const auto boxes = closer.Boxes();
+  EXPECT_EQ(thrown, 50);  // the box's loop served them all
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Error 1.");
+}
+
 // A painted control whose painting fails.
 class FailingPaint : public TCustomControl {
  public:

@@ -6,6 +6,7 @@
 #include "common/atomic_file.h"
 #include "common/errors.h"
 #include "common/handles.h"
+#include "common/win_error.h"
 #include "common/win_text.h"
 #include "test_support.h"
 
@@ -91,6 +92,18 @@ TEST(SettingsFile, AFileHeldOpenIsNotReplacedAndKeepsItsBytes) {
   EXPECT_NE(ErrorOf<EFCreateError>([&] { ReplaceFileSafely(path, "new"); }), L"(no error)");
   holder.reset();
   EXPECT_EQ(ReadBytes(path), "old");
+  EXPECT_EQ(ListFolder(folder.Path()).size(), 1u);
+}
+
+TEST(SettingsFile, AReadOnlyFileIsNotReplacedAndKeepsItsMark) {
+  TestFolder folder;
+  const std::wstring path = folder / L"opt.dat";
+  WriteBytes(path, "old");
+  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::wstring message = ErrorOf<EFCreateError>([&] { ReplaceFileSafely(path, "new"); });
+  EXPECT_EQ(message, L"Cannot create file \"" + path + L"\". " + SystemErrorText(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadBytes(path), "old");
+  EXPECT_TRUE(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(ListFolder(folder.Path()).size(), 1u);
 }
 
