@@ -135,6 +135,71 @@ class Capture(SnapvikCase):
         self.press(c, "ctrl+alt+a", 0)
         self.assertEqual(shots_in(self.shots), ["Screen0.jpg"])
 
+    def test_a_key_no_keyboard_makes_is_reported_when_arming(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        self.probe.ask("settext", ctl["Edit2"]["hwnd"], "\u0424")  # what the A key types in a Russian layout
+        c.click(ctl["Button2"])
+        box = c.message_box()
+        text = c.box_text(box)
+        self.assertTrue(text.startswith('Cannot register hot key. "\u0424" is not a key of the keyboard'), text)
+        c.dismiss(box)
+
+    def test_a_hot_key_message_with_an_identifier_never_registered_captures(self):
+        c = self.started()
+        form = c.main_window()
+        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], win_path(self.shots))
+        self.assertEqual(self.probe.ask("post", form["hwnd"], 0x0312, 0x1234, 1), 1)
+        wait_for(lambda: shots_in(self.shots) == ["Screen0.jpg"], what="a screenshot")
+
+    def test_enter_and_escape_press_no_button(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        self.probe.ask("settext", ctl["Edit1"]["hwnd"], win_path(self.shots))
+        # Pressing "Симулировать" would arm the bare key A, as the fields stand.
+        for control in ("Edit1", "cbShift"):
+            c.click(ctl[control])
+            c.type_keys("Return", "Escape")
+        c.type_keys("a")
+        time.sleep(1.0)
+        self.assertEqual(shots_in(self.shots), [])
+        self.assertTrue(c.running())
+        self.assertEqual([w["class"] for w in c.windows() if w["visible"]], ["TForm1"])
+
+    def test_a_failed_close_leaves_the_hot_key_released(self):
+        c = self.started(settings=win_path(self.shots).encode() + b"\r\n0\r\n1\r\n1\r\nA\r\n")
+        form = c.main_window()
+        ctl = c.controls(form)
+        c.click(ctl["Button2"])
+        self.press(c, "ctrl+alt+a", 0)
+        os.chmod(c.settings, 0o444)
+        self.probe.ask("settext", ctl["Edit2"]["hwnd"], "B")  # a change, so that the close writes
+        c.close(form)
+        box = c.message_box()
+        self.assertTrue(c.box_text(box).startswith("Cannot create file"))
+        c.dismiss(box)
+        c.type_keys("ctrl+alt+a")
+        time.sleep(1.0)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg"])
+        self.assertTrue(c.running())
+        os.chmod(c.settings, 0o644)
+
+    def test_a_read_only_screenshot_and_a_folder_of_the_name_are_skipped(self):
+        with open(os.path.join(self.shots, "Screen0.jpg"), "wb") as f:
+            f.write(b"kept")
+        os.chmod(os.path.join(self.shots, "Screen0.jpg"), 0o444)
+        os.mkdir(os.path.join(self.shots, "Screen1.jpg"))
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        c.type_keys("ctrl+alt+a")
+        wait_for(lambda: "Screen2.jpg" in shots_in(self.shots), what="Screen2.jpg")
+        self.assertEqual(content(os.path.join(self.shots, "Screen0.jpg")), b"kept")
+        self.assertTrue(os.path.isdir(os.path.join(self.shots, "Screen1.jpg")))
+        self.assertEqual(c.visible("#32770"), [])
+
     def test_a_second_copy_cannot_take_the_same_combination(self):
         first = self.started()
         first_form = first.main_window()

@@ -82,7 +82,7 @@ class Reading(SnapvikCase):
         self.assertEqual(box["text"], "Tool")
         c.dismiss(box)
 
-    def test_a_file_held_open_for_writing_is_reported_and_nothing_applied(self):
+    def test_a_file_held_open_for_writing_is_reported_nothing_applied_and_kept_at_close(self):
         c = self.copy()
         c.write_settings(CRLF)
         self.assertTrue(self.probe.ask("hold", win_path(c.settings), 0))
@@ -93,9 +93,22 @@ class Reading(SnapvikCase):
             self.assertTrue(text.startswith('Cannot open file "%s". ' % win_path(c.settings)), text)
             self.assertTrue(text.endswith("."))
             c.dismiss(box)
-            self.assertEqual(self.state(c)[1], ("Edit1", 0, 0, 0, "A"))
+            form, state = self.state(c)
+            self.assertEqual(state, ("Edit1", 0, 0, 0, "A"))
+            # The defaults it shows were never the user's: closing leaves the file alone.
+            self.close_and_wait(c, form)
         finally:
             self.probe.ask("release")
+        self.assertEqual(c.read_settings(), CRLF)
+
+    def test_a_file_with_a_broken_utf8_mark_survives_an_unchanged_close(self):
+        data = b"\xef\xbb\xbfC:\\Shots\\\r\n1\r\n\xff\r\n0\r\nA\r\n"
+        c = self.started(data)
+        self.expect_box(c, "List index out of bounds (0)")
+        form, state = self.state(c)
+        self.assertEqual(state, ("Edit1", 0, 0, 0, "A"))
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), data)
 
 
 class CodePages(SnapvikCase):
@@ -107,11 +120,28 @@ class CodePages(SnapvikCase):
         self.close_and_wait(c, form)
         self.assertEqual(c.read_settings(), data)
 
-    def test_utf16_is_rewritten_in_the_code_page_without_a_mark(self):
-        c = self.started(utf16le("C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"))
+    def test_utf16_is_kept_when_unchanged_and_rewritten_in_the_code_page_when_changed(self):
+        data = utf16le("C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n")
+        c = self.started(data)
         form, _ = Reading.state(self, c)
         self.close_and_wait(c, form)
-        self.assertEqual(c.read_settings(), CRLF)
+        self.assertEqual(c.read_settings(), data)
+        c.start()
+        form, _ = Reading.state(self, c)
+        self.probe.ask("settext", c.controls(form)["Edit2"]["hwnd"], "T")
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), CRLF.replace(b"S\r\n", b"T\r\n"))
+
+    def test_a_folder_whose_bytes_look_like_a_mark_survives_a_restart(self):
+        folder = "\u00ff\u00feab\\"  # "ÿþ" in code page 1252 are the bytes of a UTF-16 mark
+        c = self.started(env={"LC_ALL": "en_US.UTF-8"})
+        form = c.main_window()
+        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], folder)
+        self.close_and_wait(c, form)
+        c.start(env={"LC_ALL": "en_US.UTF-8"})
+        form, state = Reading.state(self, c)
+        self.assertEqual(state[0], folder)
+        self.assertEqual(c.visible("#32770"), [])
 
     def test_a_folder_the_code_page_cannot_hold_is_kept_whole_as_utf8(self):
         text = "D:\\Снимки\\\r\n1\r\n1\r\n0\r\nZ\r\n"
@@ -150,6 +180,29 @@ class Closing(SnapvikCase):
         os.rmdir(c.settings)
         self.close_and_wait(c, form)  # closing again retries
         self.assertTrue(os.path.isfile(c.settings))
+
+    @needs_root("makes the program's folder immutable")
+    def test_an_unchanged_close_in_a_read_only_folder_closes_the_window(self):
+        c = self.started(CRLF)
+        form = c.main_window()
+        subprocess.run(["chattr", "+i", c.folder], check=True)
+        try:
+            self.close_and_wait(c, form)
+        finally:
+            subprocess.run(["chattr", "-i", c.folder], check=True)
+        self.assertEqual(c.read_settings(), CRLF)
+
+    def test_a_read_only_file_is_reported_and_kept_with_its_mark(self):
+        c = self.started(CRLF)
+        form = c.main_window()
+        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], "E:\\changed\\")
+        os.chmod(c.settings, 0o444)  # what Wine shows as the read-only mark
+        self.expect_create_error(c, form)
+        self.assertEqual(c.read_settings(), CRLF)
+        self.assertEqual(os.stat(c.settings).st_mode & 0o777, 0o444)
+        os.chmod(c.settings, 0o644)
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
 
     @needs_root("makes the program's folder immutable")
     def test_a_read_only_folder_keeps_the_old_file_and_the_window(self):
