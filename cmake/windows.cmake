@@ -34,11 +34,19 @@ add_library(snapvik_capture STATIC
 )
 target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common)
 
+add_library(snapvik_picker STATIC
+  picker/id_list.cpp
+  picker/shell_folder.cpp
+  picker/shell_module.cpp
+  picker/shell_tree.cpp
+)
+target_link_libraries(snapvik_picker PUBLIC picker_logic snapvik_framework shell32 ole32 comctl32 uuid)
+
 add_library(snapvik_app STATIC
   app/main_form.cpp
   app/settings_file.cpp
 )
-target_link_libraries(snapvik_app PUBLIC app_logic snapvik_widgets snapvik_capture shlwapi)
+target_link_libraries(snapvik_app PUBLIC app_logic snapvik_widgets snapvik_capture snapvik_picker shlwapi)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ICON_FILE ${CMAKE_BINARY_DIR}/snapvik.ico)

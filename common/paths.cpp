@@ -7,4 +7,15 @@ std::wstring FolderOf(std::wstring_view path) {
   return last == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, last + 1));
 }
 
+std::wstring AddPathSeparator(std::wstring_view path) {
+  std::wstring out(path);
+  if (out.empty() || out.back() == L'\\') return out;
+  if (out.back() == L'/') {
+    out.back() = L'\\';
+  } else {
+    out.append(out.size() == 1 ? L":\\" : L"\\");
+  }
+  return out;
+}
+
 }  // namespace snapvik

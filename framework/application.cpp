@@ -136,4 +136,14 @@ void TApplication::ShowException(const std::wstring& message) noexcept {
   showingError_ = false;
 }
 
+void ShowErrorBox(const std::wstring& message) {
+  MSGBOXPARAMSW box{};
+  box.cbSize = sizeof box;
+  box.hwndOwner = Application().Handle();
+  box.lpszText = message.c_str();
+  box.lpszCaption = L"Error";
+  box.dwStyle = MB_OK | MB_ICONERROR;
+  ::MessageBoxIndirectW(&box);
+}
+
 }  // namespace snapvik

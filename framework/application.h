@@ -62,6 +62,11 @@ class TApplication {
 // The one application object of the process.
 TApplication& Application();
 
+// A modal "Error" box with the error icon and OK, owned by the application's
+// own hidden window (not by whatever window is in front); for errors a
+// component reports itself instead of raising.
+void ShowErrorBox(const std::wstring& message);
+
 // The show command the program's main window uses for what the shell asked.
 int MainWindowShowCommand(int requested);
 

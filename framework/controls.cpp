@@ -23,7 +23,8 @@ void TControl::CreateHandle(const CreateArgs& args, const char* name, WindowClas
                                       ::GetModuleHandleW(nullptr),
                                       kind == WindowClass::Own ? static_cast<TWindow*>(this) : nullptr);
   if (!hwnd) throw EOutOfResources(L"Error creating window");
-  if (kind == WindowClass::Standard) Attach(hwnd);
+  if (kind != WindowClass::Own) Attach(hwnd);
+  if (kind == WindowClass::SubclassedStandard) Subclass();
   if (args.font) ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(args.font), FALSE);
 }
 

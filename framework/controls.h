@@ -36,7 +36,7 @@ class TControl : public TWindow {
     HFONT font = nullptr;
   };
   // A window of the platform's standard class, or of one of ours (which links itself on creation).
-  enum class WindowClass { Standard, Own };
+  enum class WindowClass { Standard, Own, SubclassedStandard };
   void CreateHandle(const CreateArgs& args, const char* name, WindowClass kind = WindowClass::Standard);
 
  private:

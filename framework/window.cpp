@@ -23,17 +23,25 @@ void TWindow::Attach(HWND hwnd) {
   Link(hwnd, this);
 }
 
+void TWindow::Subclass() {
+  controlProc_ = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(handle_, GWLP_WNDPROC));
+  ::SetWindowLongPtrW(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWindow::WindowProc));
+}
+
 void TWindow::DestroyHandle() noexcept {
   const HWND hwnd = handle_;
   if (!hwnd) return;
   handle_ = nullptr;
   // A handle whose link is gone is no longer our window, whatever it holds now.
   if (FromHandle(hwnd) != this) return;
+  // A subclassed control goes back to its own procedure, which must see its end.
+  if (controlProc_) ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
   ::RemovePropW(hwnd, kObjectProperty);
   ::DestroyWindow(hwnd);
 }
 
 LRESULT TWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (controlProc_) return ::CallWindowProcW(controlProc_, handle_, msg, wParam, lParam);
   return ::DefWindowProcW(handle_, msg, wParam, lParam);
 }
 
@@ -53,6 +61,7 @@ LRESULT CALLBACK TWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
   }
   if (msg == WM_NCDESTROY) {
     ::RemovePropW(hwnd, kObjectProperty);
+    if (self->controlProc_) ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->controlProc_));
     self->handle_ = nullptr;
   }
   return result;

@@ -32,17 +32,23 @@ class TWindow {
   virtual LRESULT ReflectedNotify(const NMHDR& /*header*/) { return 0; }
 
  protected:
-  // Messages of windows of our own classes; the platform's default otherwise.
+  // Messages of windows of our own classes and of subclassed controls;
+  // the platform's default (or the control's own procedure) otherwise.
   virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
   // Links a window made by the platform's own class (a standard control).
   void Attach(HWND hwnd);
+
+  // Puts WindowProc in front of a linked standard control's own procedure,
+  // so that HandleMessage sees its messages first.
+  void Subclass();
 
   // Cuts the link, then destroys the window.
   void DestroyHandle() noexcept;
 
  private:
   HWND handle_ = nullptr;
+  WNDPROC controlProc_ = nullptr;  // a subclassed control's own procedure
 };
 
 }  // namespace snapvik

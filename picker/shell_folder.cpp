@@ -1,0 +1,266 @@
+#include "picker/shell_folder.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+
+#include "common/errors.h"
+#include "common/win_error.h"
+
+namespace snapvik {
+
+TacShellFolder* DesktopFolder = nullptr;
+
+namespace {
+
+std::atomic<long> g_liveFolders{0};
+
+constexpr DWORD kForParsing = 0x8000;  // SHGDN_FORPARSING
+constexpr DWORD kInFolder = 0x1;       // SHGDN_INFOLDER
+
+// The first item of a list, for its length.
+const SHITEMID* FirstItem(PCUIDLIST_RELATIVE id) { return id ? &id->mkid : nullptr; }
+
+void ThrowPlatformError(HRESULT result) { throw EOSError(SystemErrorText(static_cast<DWORD>(result))); }
+
+// The desktop's own identifier, as the platform gives it.
+UniqueAbsoluteID DesktopID() {
+  PIDLIST_ABSOLUTE raw = nullptr;
+  const HRESULT result = ::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &raw);
+  UniqueAbsoluteID id = Adopt(raw);
+  if (FAILED(result) || !id) ThrowPlatformError(result);
+  return id;
+}
+
+// The previous error mode back on every path.
+class QuietErrorMode {
+ public:
+  QuietErrorMode() noexcept : previous_(::SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~QuietErrorMode() { ::SetErrorMode(previous_); }
+  QuietErrorMode(const QuietErrorMode&) = delete;
+  QuietErrorMode& operator=(const QuietErrorMode&) = delete;
+
+ private:
+  UINT previous_;
+};
+
+std::wstring NameOf(IShellFolder* folder, PCUIDLIST_RELATIVE ID, DWORD flags, TacShowExtension ShowExt,
+                    bool askedAgain) {
+  if (!folder) return L"parentfolder = nil";
+  const auto child = reinterpret_cast<PCUITEMID_CHILD>(ID);
+  STRRET strret{};
+  folder->GetDisplayNameOf(child, flags, &strret);
+  std::wstring result = StrRetText(ID, strret);
+  if (ShowExt != seSystem) {
+    const std::wstring shown = ExtensionOf(result);
+    STRRET parsing{};
+    folder->GetDisplayNameOf(child, kForParsing, &parsing);
+    const std::wstring path = StrRetText(ID, parsing);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      result = ApplyShowExtension(std::move(result), ShowExt, shown, ExtensionOf(path));
+  }
+  if (!askedAgain && IsClassIdName(result)) return NameOf(folder, ID, 0, ShowExt, true);
+  return result;
+}
+
+}  // namespace
+
+ComPtr<IShellFolder> DesktopShellFolder() {
+  ComPtr<IShellFolder> desktop;
+  const HRESULT result = ::SHGetDesktopFolder(&desktop);
+  if (FAILED(result) || !desktop) ThrowPlatformError(result);
+  return desktop;
+}
+
+TacShellFolder::TacShellFolder(TacShellFolder* AParent, PCUIDLIST_RELATIVE ID, ComPtr<IShellFolder> SF)
+    : FIShellFolder(std::move(SF)) {
+  FParent = AParent;
+  FPIDL = RelativeCopy(ID);
+  FFullPIDL = AParent ? Concat(AParent->AbsoluteID(), ID) : Concat(DesktopID().get(), ID);
+  if (!FParent) FParent = DesktopFolder;
+  if (AParent)
+    for (const TacShellFolder* up = FParent->FParent; up; up = up->FParent) ++FLevel;
+  ++g_liveFolders;
+}
+
+TacShellFolder::~TacShellFolder() { --g_liveFolders; }
+
+long TacShellFolder::LiveCount() { return g_liveFolders; }
+
+ComPtr<IShellFolder> TacShellFolder::ParenTacShellFolder() const {
+  if (FParent) return FParent->FIShellFolder;
+  return DesktopShellFolder();
+}
+
+uint32_t TacShellFolder::Attributes(uint32_t inMask) const {
+  SFGAOF mask = inMask;  // a query that fails leaves them all set
+  if (const ComPtr<IShellFolder> folder = ParenTacShellFolder()) {
+    auto child = reinterpret_cast<PCUITEMID_CHILD>(RelativeID());
+    folder->GetAttributesOf(1, &child, &mask);
+  }
+  return mask;
+}
+
+std::wstring TacShellFolder::DisplayName(TacShowExtension ShowExt) const {
+  const ComPtr<IShellFolder> folder = ParenTacShellFolder();
+  if (!folder) return L"?";
+  return ShellDisplayName(folder.Get(), RelativeID(), kInFolder, ShowExt);
+}
+
+std::wstring TacShellFolder::PathName() const {
+  return ShellDisplayName(DesktopShellFolder().Get(), AbsoluteID(), kForParsing, seSystem);
+}
+
+bool TacShellFolder::SubFolders() const { return Attributes(SFGAO_HASSUBFOLDER) & SFGAO_HASSUBFOLDER; }
+
+bool TacShellFolder::IsFolder(std::wstring_view Name, bool OpenZipFiles) const {
+  if (!OpenZipFiles && !Name.empty()) {
+    std::wstring extension = ExtensionOf(Name);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(::towlower(c));
+    if (extension == L".zip") return false;
+  }
+  return Attributes(SFGAO_FOLDER) & SFGAO_FOLDER;
+}
+
+bool TacShellFolder::IsFile(std::wstring_view Name, bool OpenZipFiles) const {
+  if (!OpenZipFiles) {
+    std::wstring extension = ExtensionOf(Name);
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(::towlower(c));
+    if (extension == L".zip") return true;
+  }
+  const uint32_t bits = Attributes(SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_LINK);
+  return (bits & SFGAO_FILESYSTEM) && !(bits & SFGAO_FOLDER) && !(bits & SFGAO_LINK);
+}
+
+bool TacShellFolder::IsFileFolder() const {
+  const uint32_t bits = Attributes(SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_LINK);
+  return (bits & SFGAO_FILESYSTEM) && (bits & SFGAO_FOLDER) && !(bits & SFGAO_LINK);
+}
+
+bool TacShellFolder::IsReadOnly() const { return Attributes(SFGAO_READONLY) & SFGAO_READONLY; }
+
+TacShellFolderCapabilities TacShellFolder::Capabilities() const {
+  return CapabilitiesFromAttributes(Attributes(kCapabilityInMask));
+}
+
+TacShellFolderProperties TacShellFolder::Properties() const {
+  if (!ParenTacShellFolder()) return {};
+  const uint32_t first = Attributes(kPropertyInMaskFirst);
+  const uint32_t second = Attributes(kPropertyInMaskSecond);
+  return PropertiesFromAttributes(first, second);
+}
+
+int TacShellFolder::ImageIndex(bool LargeIcon) const { return ShellIconIndex(AbsoluteID(), LargeIcon, false); }
+
+bool TacShellFolder::ExecuteDefault() const {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_INVOKEIDLIST;
+  info.lpIDList = const_cast<ITEMIDLIST*>(AbsoluteID());
+  info.nShow = SW_SHOW;
+  return ::ShellExecuteExW(&info) != FALSE;
+}
+
+bool TacShellFolder::Rename(const std::wstring& NewName) {
+  if (!Capabilities().Has(fcCanRename)) return false;
+  const ComPtr<IShellFolder> folder = ParenTacShellFolder();
+  PITEMID_CHILD renamed = nullptr;
+  const HRESULT result =
+      folder ? folder->SetNameOf(nullptr, reinterpret_cast<PCUITEMID_CHILD>(RelativeID()), NewName.c_str(),
+                                 SHGDN_NORMAL, &renamed)
+             : E_FAIL;
+  UniqueRelativeID newID = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(renamed));
+  if (result != S_OK) throw EOSError(L"Rename to " + NewName + L" failed");
+  if (!newID) {  // renamed, but the shell kept the new identifier to itself
+    PIDLIST_RELATIVE parsed = nullptr;
+    folder->ParseDisplayName(nullptr, nullptr, const_cast<wchar_t*>(NewName.c_str()), nullptr, &parsed, nullptr);
+    newID = Adopt(parsed);
+    if (!newID) throw EOSError(L"Rename to " + NewName + L" failed");
+  }
+  UniqueAbsoluteID full = FParent ? Concat(FParent->AbsoluteID(), newID.get())
+                                  : AbsoluteCopy(reinterpret_cast<PCIDLIST_ABSOLUTE>(newID.get()));
+  FPIDL = std::move(newID);
+  FFullPIDL = std::move(full);
+  return true;
+}
+
+std::wstring StrRetText(PCUIDLIST_RELATIVE ID, STRRET& strret) {
+  std::wstring text;
+  switch (strret.uType) {
+    case STRRET_WSTR:
+      if (strret.pOleStr) {
+        text = strret.pOleStr;
+        ::CoTaskMemFree(strret.pOleStr);
+        strret.pOleStr = nullptr;
+      }
+      break;
+    case STRRET_OFFSET:
+      if (const SHITEMID* item = FirstItem(ID); item && strret.uOffset < item->cb) {
+        const char* start = reinterpret_cast<const char*>(item) + strret.uOffset;
+        size_t length = 0;
+        while (strret.uOffset + length < item->cb && start[length]) ++length;
+        if (length) {
+          const int wide = ::MultiByteToWideChar(CP_ACP, 0, start, static_cast<int>(length), nullptr, 0);
+          text.assign(static_cast<size_t>(wide > 0 ? wide : 0), L'\0');
+          if (wide > 0) ::MultiByteToWideChar(CP_ACP, 0, start, static_cast<int>(length), text.data(), wide);
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  return RepairQuestionMarks(std::move(text));
+}
+
+std::wstring ShellDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE ID, DWORD flags, TacShowExtension ShowExt) {
+  return NameOf(folder, ID, flags, ShowExt, false);
+}
+
+ComPtr<IShellFolder> BindShellFolder(IShellFolder* parent, PCUIDLIST_RELATIVE ID, HWND window) {
+  ComPtr<IShellFolder> folder;
+  auto child = reinterpret_cast<PCUITEMID_CHILD>(ID);
+  if (parent) {
+    if (FAILED(parent->BindToObject(ID, nullptr, IID_IShellFolder, &folder))) folder.Reset();
+    if (!folder && FAILED(parent->GetUIObjectOf(window, 1, &child, IID_IShellFolder, nullptr, &folder)))
+      folder.Reset();
+    if (!folder && FAILED(parent->CreateViewObject(window, IID_IShellFolder, &folder))) folder.Reset();
+  }
+  if (!folder && FAILED(DesktopShellFolder()->BindToObject(ID, nullptr, IID_IShellFolder, &folder)))
+    folder.Reset();
+  return folder;
+}
+
+std::unique_ptr<TacShellFolder> FolderFromAbsoluteID(PCIDLIST_ABSOLUTE ID) {
+  const ComPtr<IShellFolder> desktop = DesktopShellFolder();
+  ComPtr<IShellFolder> folder = BindShellFolder(desktop.Get(), ID, nullptr);
+  if (!folder) folder = desktop;
+  return std::make_unique<TacShellFolder>(DesktopFolder, ID, std::move(folder));
+}
+
+bool SameID(PCIDLIST_ABSOLUTE a, PCIDLIST_ABSOLUTE b) {
+  return DesktopShellFolder()->CompareIDs(0, a, b) == 0;
+}
+
+bool FolderHasItems(IShellFolder* folder, DWORD flags) {
+  if (!folder) return false;
+  const QuietErrorMode quiet;
+  ComPtr<IEnumIDList> items;
+  if (folder->EnumObjects(nullptr, flags, &items) != S_OK || !items) return false;
+  PITEMID_CHILD first = nullptr;
+  ULONG fetched = 0;
+  const bool any = items->Next(1, &first, &fetched) == S_OK;
+  Adopt(reinterpret_cast<PIDLIST_RELATIVE>(first));  // given back at once
+  return any;
+}
+
+int ShellIconIndex(PCIDLIST_ABSOLUTE ID, bool Large, bool Open) {
+  UINT flags = SHGFI_PIDL | SHGFI_SYSICONINDEX;
+  if (Open) flags |= SHGFI_OPENICON;
+  if (!Large) flags |= SHGFI_SMALLICON;
+  SHFILEINFOW info{};
+  ::SHGetFileInfoW(reinterpret_cast<const wchar_t*>(ID), 0, &info, sizeof info, flags);
+  return info.iIcon;
+}
+
+}  // namespace snapvik

@@ -1,0 +1,598 @@
+#include "picker/shell_tree.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "common/errors.h"
+#include "common/paths.h"
+#include "common/win_error.h"
+#include "framework/application.h"
+#include "picker/root_folders_logic.h"
+#include "picker/shell_module.h"
+
+namespace snapvik {
+
+namespace {
+
+constexpr UINT kRefreshSelected = WM_USER + 1;  // posted by the change watcher
+constexpr UINT kRefreshRenamed = WM_USER + 2;   // a renamed folder's parent, once the editor is closed
+
+long long g_comparisons = 0;
+
+// The hourglass while the tree enumerates, the previous cursor back afterwards.
+class WaitCursor {
+ public:
+  WaitCursor() noexcept : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { ::SetCursor(previous_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
+// A flag set for a scope and cleared on every path.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) noexcept : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+TVITEMW ItemQuery(HTREEITEM node, UINT mask) {
+  TVITEMW item{};
+  item.mask = mask | TVIF_HANDLE;
+  item.hItem = node;
+  return item;
+}
+
+}  // namespace
+
+// Redrawing off while the nodes change, on again (and repainted) when the outermost bracket closes.
+class TacCustomShellTreeView::UpdateBracket {
+ public:
+  explicit UpdateBracket(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
+    if (tree_.updateDepth_++ == 0) ::SendMessageW(tree_.Handle(), WM_SETREDRAW, FALSE, 0);
+  }
+  ~UpdateBracket() {
+    if (--tree_.updateDepth_ == 0) {
+      ::SendMessageW(tree_.Handle(), WM_SETREDRAW, TRUE, 0);
+      ::InvalidateRect(tree_.Handle(), nullptr, TRUE);
+    }
+  }
+  UpdateBracket(const UpdateBracket&) = delete;
+  UpdateBracket& operator=(const UpdateBracket&) = delete;
+
+ private:
+  TacCustomShellTreeView& tree_;
+};
+
+// ---- TsTreeView ----
+
+TsTreeView::~TsTreeView() = default;
+
+DWORD TsTreeView::TreeStyle() const {
+  return WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_EDITLABELS | (ShowRoot ? TVS_LINESATROOT : 0);
+}
+
+void TsTreeView::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
+  font_ = font;
+  CreateHandle({parent, WC_TREEVIEWW, L"", TreeStyle(), WS_EX_CLIENTEDGE, bounds, id, font}, design.name,
+               WindowClass::SubclassedStandard);
+  if (Indent > 0) ::SendMessageW(Handle(), TVM_SETINDENT, static_cast<WPARAM>(Indent), 0);
+  UpdateLabel();
+}
+
+void TsTreeView::UpdateLabel() {
+  if (!BoundLabel.Active) {
+    label_.reset();
+    return;
+  }
+  if (BoundLabel.Caption.empty()) {
+    const std::string name = Name();
+    BoundLabel.Caption.assign(name.begin(), name.end());
+  }
+  if (!label_) {
+    const DWORD wrap = BoundLabel.MaxWidth ? SS_EDITCONTROL : 0;
+    label_.reset(::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX | wrap, 0, 0, 0, 0,
+                                   ::GetParent(Handle()), nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    if (!label_) throw EOutOfResources(L"Error creating window");
+    if (font_) ::SendMessageW(label_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    // Just before the tree in the tab order, as a label of it.
+    ::SetWindowPos(label_.get(), ::GetWindow(Handle(), GW_HWNDPREV) ? ::GetWindow(Handle(), GW_HWNDPREV) : HWND_TOP,
+                   0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  ::SetWindowTextW(label_.get(), BoundLabel.Caption.c_str());
+  PlaceLabel();
+}
+
+void TsTreeView::PlaceLabel() {
+  if (!label_) return;
+  RECT tree;
+  ::GetWindowRect(Handle(), &tree);
+  ::MapWindowPoints(nullptr, ::GetParent(Handle()), reinterpret_cast<POINT*>(&tree), 2);
+  SIZE size = TextExtent(font_ ? font_ : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)),
+                         BoundLabel.Caption.c_str());
+  if (BoundLabel.MaxWidth) {
+    RECT wrapped{0, 0, BoundLabel.MaxWidth, 0};
+    const WindowDc screen(nullptr);
+    const SelectedObject selected(screen.get(), font_);
+    ::DrawTextW(screen.get(), BoundLabel.Caption.c_str(), -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    size = {BoundLabel.MaxWidth, wrapped.bottom};
+  }
+  const LayoutPoint at =
+      BoundLabelOrigin({tree.left, tree.top, tree.right - tree.left, tree.bottom - tree.top}, size.cx, size.cy,
+                       BoundLabel.Layout, BoundLabel.Indent);
+  ::SetWindowPos(label_.get(), nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ShowWindow(label_.get(), ::IsWindowVisible(Handle()) ? SW_SHOWNA : SW_HIDE);
+}
+
+LRESULT TsTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = TControl::HandleMessage(msg, wParam, lParam);
+  if (msg == WM_WINDOWPOSCHANGED) PlaceLabel();
+  if (msg == WM_SHOWWINDOW && label_) ::ShowWindow(label_.get(), wParam ? SW_SHOWNA : SW_HIDE);
+  return result;
+}
+
+LRESULT TsTreeView::ReflectedNotify(const NMHDR& header) {
+  switch (header.code) {
+    case TVN_ITEMEXPANDINGW: {
+      const auto& tv = reinterpret_cast<const NMTREEVIEWW&>(header);
+      if (!(tv.action & TVE_EXPAND)) return FALSE;
+      return CanExpand(tv.itemNew.hItem) ? FALSE : TRUE;
+    }
+    case TVN_SELCHANGINGW:
+      return CanChange(reinterpret_cast<const NMTREEVIEWW&>(header).itemNew.hItem) ? FALSE : TRUE;
+    case TVN_SELCHANGEDW:
+      Changed(reinterpret_cast<const NMTREEVIEWW&>(header).itemNew.hItem);
+      return 0;
+    case TVN_DELETEITEMW:
+      Deleting(reinterpret_cast<const NMTREEVIEWW&>(header).itemOld.lParam);
+      return 0;
+    case TVN_BEGINLABELEDITW:
+      editEnded_ = false;
+      return FALSE;
+    case TVN_ENDLABELEDITW: {
+      // One end per edit: Wine ends it a second time, committing, when the
+      // editor loses the focus as it closes (after Escape too).
+      if (editEnded_) return FALSE;
+      editEnded_ = true;
+      const auto& info = reinterpret_cast<const NMTVDISPINFOW&>(header);
+      if (!info.item.pszText) return FALSE;  // cancelled
+      return Edited(info.item.hItem, info.item.pszText) ? TRUE : FALSE;
+    }
+    default:
+      return 0;
+  }
+}
+
+HTREEITEM TsTreeView::Selected() const { return TreeView_GetSelection(Handle()); }
+HTREEITEM TsTreeView::FirstNode() const { return TreeView_GetRoot(Handle()); }
+HTREEITEM TsTreeView::ParentOf(HTREEITEM node) const { return TreeView_GetParent(Handle(), node); }
+HTREEITEM TsTreeView::FirstChild(HTREEITEM node) const { return TreeView_GetChild(Handle(), node); }
+HTREEITEM TsTreeView::NextSibling(HTREEITEM node) const { return TreeView_GetNextSibling(Handle(), node); }
+HTREEITEM TsTreeView::PreviousSibling(HTREEITEM node) const { return TreeView_GetPrevSibling(Handle(), node); }
+HTREEITEM TsTreeView::TopItem() const { return TreeView_GetFirstVisible(Handle()); }
+
+int TsTreeView::ChildCount(HTREEITEM node) const {
+  int count = 0;
+  for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) ++count;
+  return count;
+}
+
+bool TsTreeView::Expanded(HTREEITEM node) const {
+  return (TreeView_GetItemState(Handle(), node, TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+}
+
+std::wstring TsTreeView::TextOf(HTREEITEM node) const {
+  wchar_t buffer[MAX_PATH * 2] = {};
+  TVITEMW item = ItemQuery(node, TVIF_TEXT);
+  item.pszText = buffer;
+  item.cchTextMax = MAX_PATH * 2;
+  TreeView_GetItem(Handle(), &item);
+  return buffer;
+}
+
+HTREEITEM TsTreeView::NextInTreeOrder(HTREEITEM node) const {
+  if (HTREEITEM child = FirstChild(node)) return child;
+  for (HTREEITEM up = node; up; up = ParentOf(up))
+    if (HTREEITEM next = NextSibling(up)) return next;
+  return nullptr;
+}
+
+int TsTreeView::LevelOf(HTREEITEM node) const {
+  int level = 0;
+  for (HTREEITEM up = ParentOf(node); up; up = ParentOf(up)) ++level;
+  return level;
+}
+
+HWND TsTreeView::EditText(HTREEITEM node) {
+  ::SetFocus(Handle());
+  return TreeView_EditLabel(Handle(), node);
+}
+
+void TsTreeView::EndEdit(bool cancel) { TreeView_EndEditLabelNow(Handle(), cancel ? TRUE : FALSE); }
+
+bool TsTreeView::IsEditing() const { return TreeView_GetEditControl(Handle()) != nullptr; }
+
+// ---- TacCustomShellTreeView ----
+
+DWORD EnumerationFlags(TacShellObjectTypes types) {
+  DWORD flags = 0;
+  if (types & (1u << otFolders)) flags |= SHCONTF_FOLDERS;
+  if (types & (1u << otNonFolders)) flags |= SHCONTF_NONFOLDERS;
+  if (types & (1u << otHidden)) flags |= SHCONTF_INCLUDEHIDDEN;
+  return flags;
+}
+
+TacCustomShellTreeView::TacCustomShellTreeView() = default;
+
+TacCustomShellTreeView::~TacCustomShellTreeView() {
+  if (Handle()) FreeAllNodes();
+}
+
+long long TacCustomShellTreeView::Comparisons() { return g_comparisons; }
+
+void TacCustomShellTreeView::Loaded() {
+  FLoaded = true;
+  ApplyImageList();
+  BuildRoot();
+}
+
+void TacCustomShellTreeView::SetRoot(const std::wstring& value) {
+  if (SameRootText(value, FRoot)) return;
+  FOldRoot = FRoot;
+  FRoot = value;
+  if (!FUpdating) RootChanged();
+}
+
+void TacCustomShellTreeView::SetObjectTypes(TacShellObjectTypes value) {
+  ObjectTypes = value;
+  RootChanged();
+}
+
+void TacCustomShellTreeView::RootChanged() {
+  if (FUpdating) return;
+  const FlagScope updating(FUpdating);
+  BuildRoot();
+}
+
+TacShellFolder* TacCustomShellTreeView::FolderOf(HTREEITEM node) const {
+  if (!node) return nullptr;
+  TVITEMW item = ItemQuery(node, TVIF_PARAM);
+  if (!TreeView_GetItem(Handle(), &item)) return nullptr;
+  return reinterpret_cast<TacShellFolder*>(item.lParam);
+}
+
+TacShellFolder* TacCustomShellTreeView::SelectedFolder() const { return FolderOf(Selected()); }
+
+TacShellFolder* TacCustomShellTreeView::FolderAt(int index) const {
+  HTREEITEM node = FirstNode();
+  for (int i = 0; node && i < index; ++i) node = NextInTreeOrder(node);
+  return FolderOf(node);
+}
+
+std::wstring TacCustomShellTreeView::Path() const {
+  const TacShellFolder* selected = SelectedFolder();
+  return selected ? selected->PathName() : std::wstring();
+}
+
+void TacCustomShellTreeView::SetPath(const std::wstring& path) {
+  std::wstring full = FullPathName(path);
+  ULONG eaten = static_cast<ULONG>(path.size());
+  PIDLIST_RELATIVE parsed = nullptr;
+  ULONG attributes = 0;
+  const HRESULT result =
+      DesktopShellFolder()->ParseDisplayName(nullptr, nullptr, full.data(), &eaten, &parsed, &attributes);
+  const UniqueAbsoluteID id = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
+  if (FAILED(result) || !id) throw EOSError(L"Error Setting Path");
+  if (!FUpdating) SetPathFromID(id.get());
+}
+
+void TacCustomShellTreeView::SetPathFromID(PCIDLIST_ABSOLUTE id) {
+  if (FUpdating || !FLoaded || !FirstNode()) return;
+  if (const TacShellFolder* selected = SelectedFolder(); selected && SameID(selected->AbsoluteID(), id)) return;
+  const FlagScope updating(FUpdating);
+  const UpdateBracket bracket(*this);
+  HTREEITEM start = FirstNode();
+  for (const UniqueAbsoluteID& ancestor : Ancestors(id)) {
+    if (HTREEITEM found = FindNodeByID(ancestor.get(), start)) {
+      TreeView_Expand(Handle(), found, TVE_EXPAND);
+      start = found;
+    }
+  }
+  TreeView_SelectItem(Handle(), FindNodeByID(id, start));
+}
+
+HTREEITEM TacCustomShellTreeView::FindNodeByID(PCIDLIST_ABSOLUTE id, HTREEITEM start) const {
+  if (!start) return nullptr;
+  const int level = LevelOf(start);
+  HTREEITEM node = start;
+  do {
+    if (const TacShellFolder* item = FolderOf(node); item && SameID(item->AbsoluteID(), id)) return node;
+    node = NextInTreeOrder(node);
+  } while (node && LevelOf(node) > level);
+  return nullptr;
+}
+
+std::unique_ptr<TacShellFolder> TacCustomShellTreeView::ResolveRoot(std::wstring& newRoot) {
+  auto identify = [](std::wstring& root) -> UniqueAbsoluteID {
+    if (const std::optional<RootFolderName> named = FindRootFolder(root)) {
+      PIDLIST_ABSOLUTE raw = nullptr;
+      ::SHGetSpecialFolderLocation(nullptr, named->csidl, &raw);
+      return Adopt(raw);
+    }
+    if (root.empty()) return UniqueAbsoluteID();
+    root = AddPathSeparator(root);
+    std::wstring full = FullPathName(root);
+    ULONG eaten = static_cast<ULONG>(root.size());
+    PIDLIST_RELATIVE parsed = nullptr;
+    ULONG attributes = 0;
+    const HRESULT result =
+        DesktopShellFolder()->ParseDisplayName(nullptr, nullptr, full.data(), &eaten, &parsed, &attributes);
+    UniqueAbsoluteID id = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
+    if (FAILED(result)) id.reset();
+    return id;
+  };
+  UniqueAbsoluteID id = identify(newRoot);
+  if (!id) {
+    const std::wstring error = L"Error Setting Path : " + newRoot;
+    newRoot = FOldRoot;
+    id = identify(newRoot);
+    if (!id) throw EOSError(error);
+    ShowErrorBox(error);
+  }
+  return FolderFromAbsoluteID(id.get());
+}
+
+void TacCustomShellTreeView::BuildRoot() {
+  if (!FLoaded || !Handle()) return;
+  std::wstring kept;
+  try {
+    FRootFolder = ResolveRoot(FRoot);
+  } catch (const Exception& error) {
+    kept = error.Message();
+  }
+  if (FRootFolder) {
+    const FlagScope loading(FLoadingRoot);
+    if (FirstNode()) FreeAllNodes();
+    auto item = std::make_unique<TacShellFolder>(nullptr, FRootFolder->AbsoluteID(),
+                                                 ComPtr<IShellFolder>(FRootFolder->ShellFolder()));
+    TacShellFolder& root = *item;
+    const HTREEITEM node = AddNode(TVI_ROOT, TVI_LAST, std::move(item));
+    const std::wstring text = FindRootFolder(FRoot)
+                                  ? ShellDisplayName(DesktopShellFolder().Get(), root.AbsoluteID(), 0, ShowExt)
+                                  : LastPathComponent(FRoot);
+    TVITEMW update = ItemQuery(node, TVIF_TEXT | TVIF_CHILDREN);
+    update.pszText = const_cast<wchar_t*>(text.c_str());
+    update.cChildren = root.SubFolders() ? 1 : 0;
+    if (FUseShellImages) {
+      update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+      update.iImage = ShellIconIndex(root.AbsoluteID(), false, false);
+      update.iSelectedImage = ShellIconIndex(root.AbsoluteID(), false, true);
+    }
+    TreeView_SetItem(Handle(), &update);
+    TreeView_Expand(Handle(), node, TVE_EXPAND);
+    TreeView_SelectItem(Handle(), node);
+  }
+  if (!kept.empty()) throw EOSError(kept);
+}
+
+void TacCustomShellTreeView::FreeAllNodes() {
+  const UpdateBracket bracket(*this);
+  for (HTREEITEM node = FirstNode(); node; node = NextInTreeOrder(node)) {
+    delete FolderOf(node);
+    TVITEMW clear = ItemQuery(node, TVIF_PARAM);
+    clear.lParam = 0;
+    TreeView_SetItem(Handle(), &clear);
+  }
+  TreeView_DeleteAllItems(Handle());
+}
+
+void TacCustomShellTreeView::Deleting(LPARAM data) { delete reinterpret_cast<TacShellFolder*>(data); }
+
+HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item) {
+  TVINSERTSTRUCTW insert{};
+  insert.hParent = parent;
+  insert.hInsertAfter = after;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+  insert.item.pszText = const_cast<wchar_t*>(L"");
+  insert.item.lParam = reinterpret_cast<LPARAM>(item.get());
+  const HTREEITEM node = TreeView_InsertItem(Handle(), &insert);
+  if (!node) throw EOutOfResources(L"Out of system resources");
+  item.release();  // the node owns it now
+  return node;
+}
+
+void TacCustomShellTreeView::SetHasChildren(HTREEITEM node, bool has) {
+  TVITEMW item = ItemQuery(node, TVIF_CHILDREN);
+  item.cChildren = has ? 1 : 0;
+  TreeView_SetItem(Handle(), &item);
+}
+
+bool TacCustomShellTreeView::SetUpNode(HTREEITEM node, TacShellFolder& item) {
+  const std::wstring text = item.DisplayName(ShowExt);
+  TVITEMW update = ItemQuery(node, TVIF_TEXT | TVIF_CHILDREN);
+  update.pszText = const_cast<wchar_t*>(text.c_str());
+  if (FUseShellImages) {
+    update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    update.iImage = ShellIconIndex(item.AbsoluteID(), false, false);
+    update.iSelectedImage = ShellIconIndex(item.AbsoluteID(), false, true);
+    if (update.iSelectedImage == 0) update.iSelectedImage = update.iImage;
+  }
+  update.cChildren = item.SubFolders() ? 1 : 0;
+  if (item.Properties().Has(fpShared)) {
+    update.mask |= TVIF_STATE;
+    update.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
+    update.stateMask = TVIS_OVERLAYMASK;
+  }
+  if ((ObjectTypes & (1u << otNonFolders)) && item.ShellFolder())
+    update.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
+  TreeView_SetItem(Handle(), &update);
+  bool canAdd = true;
+  if (OnAddFolder) OnAddFolder(this, &item, canAdd);
+  if (!canAdd) TreeView_DeleteItem(Handle(), node);  // frees the item
+  return canAdd;
+}
+
+void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
+  const WaitCursor wait;
+  const UpdateBracket bracket(*this);
+  TacShellFolder* parent = FolderOf(node);
+  IShellFolder* folder = parent ? parent->ShellFolder() : nullptr;
+  if (!folder) return;
+  ComPtr<IEnumIDList> items;
+  if (folder->EnumObjects(Application().Handle(), EnumerationFlags(ObjectTypes), &items) != S_OK || !items) return;
+  std::vector<std::unique_ptr<TacShellFolder>> children;
+  PITEMID_CHILD id = nullptr;
+  ULONG fetched = 0;
+  while (items->Next(1, &id, &fetched) == S_OK) {
+    const UniqueRelativeID owned = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id));
+    children.push_back(std::make_unique<TacShellFolder>(parent, owned.get(), BindShellFolder(folder, owned.get(), nullptr)));
+  }
+  // In the shell's own name order, once, after the last child.
+  std::stable_sort(children.begin(), children.end(), [folder](const auto& a, const auto& b) {
+    ++g_comparisons;
+    const HRESULT order = folder->CompareIDs(0, a->RelativeID(), b->RelativeID());
+    return static_cast<short>(HRESULT_CODE(order)) < 0;
+  });
+  for (std::unique_ptr<TacShellFolder>& child : children) {
+    TacShellFolder& item = *child;
+    SetUpNode(AddNode(node, TVI_LAST, std::move(child)), item);
+  }
+}
+
+bool TacCustomShellTreeView::CanExpand(HTREEITEM node) {
+  const bool answer = OnExpanding ? OnExpanding(node) : true;
+  if (answer) {
+    TacShellFolder* item = FolderOf(node);
+    if (item && item->IsFolder(L"", true)) {
+      TVITEMW query = ItemQuery(node, TVIF_CHILDREN);
+      TreeView_GetItem(Handle(), &query);
+      if (query.cChildren && !FirstChild(node)) LoadChildren(node);
+    } else if (item) {
+      const std::wstring path = item->PathName();
+      ::ShellExecuteW(Handle(), nullptr, path.c_str(), nullptr, snapvik::FolderOf(path).c_str(), SW_HIDE);
+    }
+  }
+  SetHasChildren(node, FirstChild(node) != nullptr);
+  return answer;
+}
+
+bool TacCustomShellTreeView::CanChange(HTREEITEM node) {
+  // With a change watcher, the selected folder's watch follows from here.
+  return OnChanging ? OnChanging(node) : true;
+}
+
+void TacCustomShellTreeView::SetAutoRefresh(bool value) { FAutoRefresh = value; }
+
+bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
+  std::wstring name = text;
+  if (OnEdited) OnEdited(node, name);
+  TacShellFolder* item = FolderOf(node);
+  if (!item || !item->Rename(name)) return false;
+  TVITEMW update = ItemQuery(node, TVIF_TEXT);
+  update.pszText = name.data();
+  TreeView_SetItem(Handle(), &update);
+  // The parent is read again once the editor has closed: the control still
+  // holds the edited node until then.
+  if (const TacShellFolder* parentItem = FolderOf(ParentOf(node))) {
+    pendingRefresh_ = AbsoluteCopy(parentItem->AbsoluteID());
+    ::PostMessageW(Handle(), kRefreshRenamed, 0, 0);
+  }
+  return false;
+}
+
+UniqueAbsoluteID TacCustomShellTreeView::NodeID(HTREEITEM node) const {
+  const TacShellFolder* item = FolderOf(node);
+  return item ? AbsoluteCopy(item->AbsoluteID()) : UniqueAbsoluteID();
+}
+
+void TacCustomShellTreeView::Refresh(HTREEITEM node) {
+  TacShellFolder* item = FolderOf(node);
+  if (!item || !item->ShellFolder()) return;
+  const UniqueAbsoluteID top = NodeID(TopItem());
+  const UniqueAbsoluteID selected = NodeID(Selected());
+  {
+    const UpdateBracket bracket(*this);
+    const WaitCursor wait;
+    const HTREEITEM parent = ParentOf(node);
+    const HTREEITEM before = PreviousSibling(node);
+    auto fresh = std::make_unique<TacShellFolder>(FolderOf(parent), item->RelativeID(),
+                                                  ComPtr<IShellFolder>(item->ShellFolder()));
+    TacShellFolder& freshItem = *fresh;
+    const HTREEITEM renewed = AddNode(parent ? parent : TVI_ROOT, before ? before : TVI_FIRST, std::move(fresh));
+    LoadChildren(renewed);
+    const std::wstring text = freshItem.DisplayName(ShowExt);
+    TVITEMW update = ItemQuery(renewed, TVIF_TEXT | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE);
+    update.pszText = const_cast<wchar_t*>(text.c_str());
+    update.iImage = ShellIconIndex(freshItem.AbsoluteID(), false, false);
+    update.iSelectedImage = ShellIconIndex(freshItem.AbsoluteID(), false, true);
+    update.cChildren = freshItem.SubFolders() ? 1 : 0;
+    TreeView_SetItem(Handle(), &update);
+
+    // The old subtree's expansions, parents first, each loading its children afresh.
+    const int level = LevelOf(node);
+    for (HTREEITEM old = node; old; old = NextInTreeOrder(old)) {
+      if (old != node && LevelOf(old) <= level) break;
+      if (!Expanded(old)) continue;
+      if (const TacShellFolder* oldItem = FolderOf(old))
+        if (HTREEITEM found = FindNodeByID(oldItem->AbsoluteID(), renewed)) TreeView_Expand(Handle(), found, TVE_EXPAND);
+    }
+    TreeView_DeleteItem(Handle(), node);
+    if (selected) TreeView_SelectItem(Handle(), FindNodeByID(selected.get(), FirstNode()));
+    if (top)
+      if (HTREEITEM found = FindNodeByID(top.get(), FirstNode())) TreeView_SelectSetFirstVisible(Handle(), found);
+  }
+}
+
+void TacCustomShellTreeView::RefreshSelected() {
+  if (HTREEITEM node = Selected()) Refresh(node);
+}
+
+void TacCustomShellTreeView::SetUseShellImages(bool value) {
+  FUseShellImages = value;
+  if (Handle()) ApplyImageList();
+}
+
+void TacCustomShellTreeView::ApplyImageList() {
+  ::SendMessageW(Handle(), TVM_SETIMAGELIST, TVSIL_NORMAL,
+                 reinterpret_cast<LPARAM>(FUseShellImages ? SystemSmallImages() : nullptr));
+}
+
+LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case kRefreshSelected:
+      RefreshSelected();
+      return 0;
+    case kRefreshRenamed:
+      if (const UniqueAbsoluteID parent = std::move(pendingRefresh_))
+        if (HTREEITEM node = FindNodeByID(parent.get(), FirstNode())) Refresh(node);
+      return 0;
+    case WM_MEASUREITEM:
+    case WM_INITMENUPOPUP:
+    case WM_MENUCHAR:
+      return 0;  // the shell's context menu, when one is open, takes them
+    case TVM_SETIMAGELIST:
+      if (!FImageListChanging) {
+        const FlagScope guard(FImageListChanging);
+        return ::SendMessageW(Handle(), TVM_SETIMAGELIST, TVSIL_NORMAL,
+                              reinterpret_cast<LPARAM>(FUseShellImages ? SystemSmallImages() : nullptr));
+      }
+      break;
+    case WM_DESTROY:
+      FreeAllNodes();
+      break;
+    default:
+      break;
+  }
+  return TsTreeView::HandleMessage(msg, wParam, lParam);
+}
+
+}  // namespace snapvik

@@ -1,0 +1,176 @@
+#pragma once
+// The shell folder tree: the platform's tree view with an attached caption
+// label, showing the shell namespace below one root, loaded as nodes expand.
+// Each node owns the TacShellFolder in its data.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "framework/controls.h"
+#include "picker/bound_label_logic.h"
+#include "picker/shell_folder.h"
+
+namespace snapvik {
+
+// The label a control carries above or beside it, in the control's parent.
+struct TsBoundLabel {
+  bool Active = false;
+  std::wstring Caption;
+  int Indent = 0;
+  TsCaptionLayout Layout = sclLeft;
+  int MaxWidth = 0;
+};
+
+// The platform's tree view with its attached caption label.
+class TsTreeView : public TControl {
+ public:
+  ~TsTreeView() override;
+
+  TsBoundLabel BoundLabel;
+  bool ShowRoot = true;
+  int Indent = 0;  // 0: the control's own
+  std::function<void(HTREEITEM)> OnChange;
+
+  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
+
+  // The label's window and its text, after BoundLabel changed.
+  HWND LabelHandle() const { return label_.get(); }
+  void UpdateLabel();
+
+  // The standard operations.
+  HTREEITEM Selected() const;
+  HTREEITEM FirstNode() const;
+  HTREEITEM ParentOf(HTREEITEM node) const;
+  HTREEITEM FirstChild(HTREEITEM node) const;
+  HTREEITEM NextSibling(HTREEITEM node) const;
+  HTREEITEM PreviousSibling(HTREEITEM node) const;
+  HTREEITEM TopItem() const;
+  int ChildCount(HTREEITEM node) const;
+  bool Expanded(HTREEITEM node) const;
+  std::wstring TextOf(HTREEITEM node) const;
+  // The node after `node` in tree order, collapsed subtrees included.
+  HTREEITEM NextInTreeOrder(HTREEITEM node) const;
+  int LevelOf(HTREEITEM node) const;
+  // Opens the in-place editor on a node's label, or closes it.
+  HWND EditText(HTREEITEM node);
+  void EndEdit(bool cancel);
+  bool IsEditing() const;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  LRESULT ReflectedNotify(const NMHDR& header) override;
+  DWORD TreeStyle() const;
+
+  // Platform notifications, for the layers above.
+  virtual bool CanExpand(HTREEITEM /*node*/) { return true; }
+  virtual bool CanChange(HTREEITEM /*node*/) { return true; }
+  virtual void Changed(HTREEITEM node) {
+    if (OnChange) OnChange(node);
+  }
+  virtual void Deleting(LPARAM /*data*/) {}
+  virtual bool Edited(HTREEITEM /*node*/, const wchar_t* /*text*/) { return true; }
+
+ private:
+  void PlaceLabel();
+  UniqueWindow label_;
+  HFONT font_ = nullptr;
+  bool editEnded_ = true;
+};
+
+enum TacShellObjectType { otFolders, otNonFolders, otHidden };
+using TacShellObjectTypes = unsigned;  // bits (1 << TacShellObjectType)
+inline constexpr TacShellObjectTypes ObjectTypesOf(std::initializer_list<TacShellObjectType> members) {
+  TacShellObjectTypes set = 0;
+  for (TacShellObjectType m : members) set |= 1u << m;
+  return set;
+}
+// The enumeration flags (SHCONTF_*) of a set.
+DWORD EnumerationFlags(TacShellObjectTypes types);
+
+// All the namespace logic of the tree.
+class TacCustomShellTreeView : public TsTreeView {
+ public:
+  TacCustomShellTreeView();
+  ~TacCustomShellTreeView() override;
+
+  // Options; set them, then call Loaded once the control exists.
+  TacShellObjectTypes ObjectTypes = ObjectTypesOf({otFolders});
+  TacShowExtension ShowExt = seSystem;
+  bool AutoContextMenus = true;
+  bool RightClickSelect = true;
+  std::function<void(TacCustomShellTreeView*, TacShellFolder*, bool&)> OnAddFolder;
+  std::function<bool(HTREEITEM)> OnExpanding;
+  std::function<bool(HTREEITEM)> OnChanging;
+  std::function<void(HTREEITEM, std::wstring&)> OnEdited;
+
+  // After the options were set: builds the tree from the root.
+  void Loaded();
+
+  const std::wstring& Root() const { return FRoot; }
+  void SetRoot(const std::wstring& value);
+  void SetObjectTypes(TacShellObjectTypes value);
+  bool UseShellImages() const { return FUseShellImages; }
+  void SetUseShellImages(bool value);
+  bool AutoRefresh() const { return FAutoRefresh; }
+  void SetAutoRefresh(bool value);
+  bool Updating() const { return FUpdating; }
+
+  std::wstring Path() const;
+  void SetPath(const std::wstring& path);
+
+  TacShellFolder* SelectedFolder() const;
+  TacShellFolder* FolderOf(HTREEITEM node) const;
+  TacShellFolder* FolderAt(int index) const;
+  TacShellFolder* RootFolder() const { return FRootFolder.get(); }
+
+  void Refresh(HTREEITEM node);
+  void RefreshSelected();
+  HTREEITEM FindNodeByID(PCIDLIST_ABSOLUTE id, HTREEITEM start) const;
+
+  // How many CompareIDs the sorting asked since start; for the benchmark.
+  static long long Comparisons();
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool CanExpand(HTREEITEM node) override;
+  bool CanChange(HTREEITEM node) override;
+  void Deleting(LPARAM data) override;
+  bool Edited(HTREEITEM node, const wchar_t* text) override;
+
+ private:
+  class UpdateBracket;
+  friend class UpdateBracket;
+
+  void RootChanged();
+  void BuildRoot();
+  std::unique_ptr<TacShellFolder> ResolveRoot(std::wstring& newRoot);
+  void FreeAllNodes();
+  void LoadChildren(HTREEITEM node);
+  HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item);
+  bool SetUpNode(HTREEITEM node, TacShellFolder& item);
+  void SetHasChildren(HTREEITEM node, bool has);
+  void SetPathFromID(PCIDLIST_ABSOLUTE id);
+  void ApplyImageList();
+  UniqueAbsoluteID NodeID(HTREEITEM node) const;
+
+  std::wstring FRoot = L"rfDesktop";
+  std::wstring FOldRoot;
+  std::unique_ptr<TacShellFolder> FRootFolder;
+  bool FLoadingRoot = false;
+  bool FUpdating = false;
+  bool FAutoRefresh = false;
+  bool FImageListChanging = false;
+  bool FUseShellImages = true;
+  bool FLoaded = false;
+  int updateDepth_ = 0;
+  UniqueAbsoluteID pendingRefresh_;  // a renamed folder's parent, read again after the edit
+};
+
+// The tree as the picker's window places it.
+class TsShellTreeView final : public TacCustomShellTreeView {};
+
+}  // namespace snapvik

@@ -1,0 +1,188 @@
+// The picker's plain logic: identifier lists as bytes, display-name rules,
+// root names, the caption label's place.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "common/paths.h"
+#include "picker/bound_label_logic.h"
+#include "picker/id_list_logic.h"
+#include "picker/root_folders_logic.h"
+#include "picker/shell_item_logic.h"
+
+namespace snapvik {
+namespace {
+
+// Zero-filled blocks, each remembered until freed.
+class CountingAllocator final : public IdAllocator {
+ public:
+  void* Alloc(size_t size) override {
+    void* block = std::calloc(size ? size : 1, 1);
+    live.insert(block);
+    return block;
+  }
+  void Free(void* block) noexcept override {
+    live.erase(block);
+    std::free(block);
+  }
+  std::set<void*> live;
+};
+
+// A list of items of the given sizes (counts included), each filled with its index.
+std::string List(std::initializer_list<int> sizes) {
+  std::string bytes;
+  char fill = 'a';
+  for (int size : sizes) {
+    bytes.push_back(static_cast<char>(size & 0xFF));
+    bytes.push_back(static_cast<char>(size >> 8));
+    bytes.append(static_cast<size_t>(size - 2), fill++);
+  }
+  return bytes + std::string(2, '\0');
+}
+
+std::string Bytes(const void* id) { return std::string(static_cast<const char*>(id), IDSize(id)); }
+
+TEST(IdLists, SizesCountTheTerminatorAndNoListIsZero) {
+  const std::string three = List({5, 3, 300});
+  EXPECT_EQ(IDSize(nullptr), 0u);
+  EXPECT_EQ(IDSize(List({}).data()), 2u);
+  EXPECT_EQ(IDSize(three.data()), 310u);
+  EXPECT_EQ(IDItemCount(three.data()), 3u);
+  EXPECT_EQ(IDItemCount(List({}).data()), 0u);
+}
+
+TEST(IdLists, CopiesAndJoinsAreNewBlocksOfTheAllocator) {
+  CountingAllocator allocator;
+  const std::string a = List({4, 6}), b = List({3});
+  void* copy = CopyID(allocator, a.data());
+  EXPECT_EQ(Bytes(copy), a);
+  void* joined = ConcatIDs(allocator, a.data(), b.data());
+  EXPECT_EQ(Bytes(joined), a.substr(0, a.size() - 2) + b);
+  void* fromEmpty = ConcatIDs(allocator, List({}).data(), b.data());
+  void* fromNone = ConcatIDs(allocator, nullptr, b.data());
+  EXPECT_EQ(Bytes(fromEmpty), b);
+  EXPECT_EQ(Bytes(fromNone), b);
+  EXPECT_EQ(allocator.live.size(), 4u);
+  for (void* block : {copy, joined, fromEmpty, fromNone}) allocator.Free(block);
+  EXPECT_TRUE(allocator.live.empty());
+}
+
+TEST(IdLists, StripLastItemEndsTheListBeforeIt) {
+  std::string list = List({4, 5, 6});
+  StripLastItem(list.data());
+  EXPECT_EQ(Bytes(list.data()), List({4, 5}));
+  std::string empty = List({});
+  StripLastItem(empty.data());
+  StripLastItem(nullptr);
+  EXPECT_EQ(Bytes(empty.data()), List({}));
+}
+
+TEST(IdLists, AncestorsAreEveryProperPrefixDesktopFirst) {
+  CountingAllocator allocator;
+  const std::string three = List({4, 5, 6});
+  const std::vector<void*> prefixes = AncestorIDs(allocator, three.data());
+  ASSERT_EQ(prefixes.size(), 3u);
+  EXPECT_EQ(Bytes(prefixes[0]), List({}));
+  EXPECT_EQ(Bytes(prefixes[1]), List({4}));
+  EXPECT_EQ(Bytes(prefixes[2]), List({4, 5}));
+  for (void* prefix : prefixes) allocator.Free(prefix);
+  EXPECT_TRUE(AncestorIDs(allocator, List({}).data()).empty());
+  EXPECT_TRUE(allocator.live.empty());
+}
+
+TEST(IdLists, AFailedAllocationLeavesNothingBehind) {
+  class FailsOnThird final : public IdAllocator {
+   public:
+    void* Alloc(size_t size) override {
+      if (++calls == 3) throw std::bad_alloc();
+      return inner.Alloc(size);
+    }
+    void Free(void* block) noexcept override { inner.Free(block); }
+    CountingAllocator inner;
+    int calls = 0;
+  } allocator;
+  EXPECT_THROW(AncestorIDs(allocator, List({4, 5, 6}).data()), std::bad_alloc);
+  EXPECT_TRUE(allocator.inner.live.empty());
+}
+
+TEST(DisplayNames, AQuestionMarkThenADigitLosesEveryQuestionMark) {
+  EXPECT_EQ(RepairQuestionMarks(L"?1?2 Disk?"), L"12 Disk");
+  EXPECT_EQ(RepairQuestionMarks(L"?"), L"?");
+  EXPECT_EQ(RepairQuestionMarks(L"?a?"), L"?a?");
+  EXPECT_EQ(RepairQuestionMarks(L"a?1"), L"a?1");
+  EXPECT_EQ(RepairQuestionMarks(L""), L"");
+}
+
+TEST(DisplayNames, ClassIdentifierNamesAndExtensions) {
+  EXPECT_TRUE(IsClassIdName(L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"));
+  EXPECT_FALSE(IsClassIdName(L":{x}"));
+  EXPECT_FALSE(IsClassIdName(L"C:\\::{x}"));
+  EXPECT_EQ(ExtensionOf(L"C:\\a.b\\name.txt"), L".txt");
+  EXPECT_EQ(ExtensionOf(L"C:\\a.b\\name"), L"");
+  EXPECT_EQ(ExtensionOf(L"archive.tar.gz"), L".gz");
+  EXPECT_EQ(ApplyShowExtension(L"report", seShow, L"", L".txt"), L"report.txt");
+  EXPECT_EQ(ApplyShowExtension(L"report.txt", seShow, L".txt", L".txt"), L"report.txt");
+  EXPECT_EQ(ApplyShowExtension(L"report.txt", seHide, L".txt", L".txt"), L"report");
+  EXPECT_EQ(ApplyShowExtension(L"report", seHide, L"", L".txt"), L"report");
+  EXPECT_EQ(ApplyShowExtension(L"report.txt", seSystem, L".txt", L".doc"), L"report.txt");
+}
+
+TEST(RootNames, TwentyThreeNamesInOrderFoundInAnyAsciiCase) {
+  const auto names = RootFolderNames();
+  ASSERT_EQ(names.size(), 23u);
+  EXPECT_EQ(std::wstring(names[0].name), L"rfDesktop");
+  EXPECT_EQ(names[1].csidl, 0x11);
+  EXPECT_EQ(std::wstring(names[22].name), L"rfTemplates");
+  EXPECT_EQ(names[22].csidl, 0x15);
+  for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(static_cast<size_t>(names[i].root), i);
+  EXPECT_EQ(FindRootFolder(L"RFDESKTOP")->csidl, 0x00);
+  EXPECT_EQ(FindRootFolder(L"rfmycomputer")->root, rfMyComputer);
+  EXPECT_FALSE(FindRootFolder(L"C:\\"));
+  EXPECT_TRUE(SameRootText(L"rfDesktop", L"RFdesktop"));
+  EXPECT_FALSE(SameRootText(L"rfDesktop", L"rfDesktop "));
+}
+
+TEST(RootNames, APathRootShowsItsLastComponent) {
+  EXPECT_EQ(LastPathComponent(L"C:\\"), L"C:");
+  EXPECT_EQ(LastPathComponent(L"C:\\Shots\\"), L"Shots");
+  EXPECT_EQ(LastPathComponent(L"C:\\Shots\\Day"), L"Day");
+  EXPECT_EQ(LastPathComponent(L"Shots"), L"Shots");
+}
+
+TEST(PathSeparator, OneBackslashAtTheEndAndADriveLetterGetsItsColon) {
+  EXPECT_EQ(AddPathSeparator(L""), L"");
+  EXPECT_EQ(AddPathSeparator(L"C:\\a\\"), L"C:\\a\\");
+  EXPECT_EQ(AddPathSeparator(L"C:\\a/"), L"C:\\a\\");
+  EXPECT_EQ(AddPathSeparator(L"C:\\a"), L"C:\\a\\");
+  EXPECT_EQ(AddPathSeparator(L"C"), L"C:\\");
+  EXPECT_EQ(AddPathSeparator(L"C:"), L"C:\\");
+}
+
+TEST(Attributes, EachBitGivesItsMemberAndTheQueriesKeepTheirHalves) {
+  const TacShellFolderCapabilities all = CapabilitiesFromAttributes(kCapabilityInMask);
+  for (TacShellFolderCapability c : {fcCanCopy, fcCanDelete, fcCanLink, fcCanMove, fcCanRename, fcDropTarget,
+                                     fcHasPropSheet})
+    EXPECT_TRUE(all.Has(c));
+  EXPECT_TRUE(CapabilitiesFromAttributes(0x10).Has(fcCanRename));
+  EXPECT_FALSE(CapabilitiesFromAttributes(0x10).Has(fcCanCopy));
+  EXPECT_TRUE(CapabilitiesFromAttributes(0x80000000u).Empty());
+  const TacShellFolderProperties shared = PropertiesFromAttributes(0x20000, 0x20000);
+  EXPECT_TRUE(shared.Has(fpShared));
+  EXPECT_FALSE(PropertiesFromAttributes(0, 0x20000).Has(fpShared));  // asked in the first query only
+  EXPECT_TRUE(PropertiesFromAttributes(0, 0x40000000).Has(fpFileSystem));
+  EXPECT_FALSE(PropertiesFromAttributes(0x40000000, 0).Has(fpFileSystem));
+}
+
+TEST(BoundLabel, EachLayoutPlacesTheLabelAsDesigned) {
+  const LayoutRect tree{8, 20, 321, 319};
+  EXPECT_EQ(BoundLabelOrigin(tree, 100, 13, sclTopLeft, 4), (LayoutPoint{8, 3}));
+  EXPECT_EQ(BoundLabelOrigin(tree, 101, 13, sclTopCenter, 4), (LayoutPoint{8 + 110, 3}));
+  EXPECT_EQ(BoundLabelOrigin(tree, 100, 13, sclTopRight, 4), (LayoutPoint{229, 3}));
+  EXPECT_EQ(BoundLabelOrigin({200, 50, 80, 21}, 60, 13, sclLeft, 2), (LayoutPoint{134, 54}));
+}
+
+}  // namespace
+}  // namespace snapvik

@@ -1,0 +1,324 @@
+// Namespace items and the shell folder tree against real folders.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "common/errors.h"
+#include "common/paths.h"
+#include "framework/application.h"
+#include "framework/form.h"
+#include "picker/shell_folder.h"
+#include "picker/shell_module.h"
+#include "picker/shell_tree.h"
+#include "test_support.h"
+
+namespace snapvik {
+namespace {
+
+using testing::BoxCloser;
+using testing::TestFolder;
+using testing::WriteBytes;
+
+constexpr UINT kDone = WM_APP + 7;
+
+// A window that holds one tree, as the picker does.
+class TreeHost : public TForm {
+ public:
+  explicit TreeHost(TacShellObjectTypes types = ObjectTypesOf({otFolders, otHidden})) {
+    CreateForm({L"TTreeHost", L"Tree", WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, 337, 400, nullptr});
+    tree.ShowRoot = false;
+    tree.Indent = 19;
+    tree.ObjectTypes = types;
+    tree.BoundLabel = {true, L"Choose a folder", 4, sclTopLeft, 0};
+    tree.Create(Handle(), {"sShellTreeView1", ControlKind::Panel, {}, L"", 0}, {8, 20, 321, 319}, 100,
+                static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+    tree.OnChange = [this](HTREEITEM) { ++changes; };
+  }
+  TsShellTreeView tree;
+  int changes = 0;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == kDone) done = true;
+    return TForm::HandleMessage(msg, wParam, lParam);
+  }
+
+ public:
+  bool done = false;
+};
+
+class ShellTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    application_.Initialize(L"Tree");
+    module_.emplace();
+    liveItems_ = TacShellFolder::LiveCount();
+    liveLists_ = ShellIds().Live();
+  }
+  void TearDown() override {
+    module_.reset();
+    // Every item a node owned, and every identifier list, given back.
+    EXPECT_EQ(TacShellFolder::LiveCount(), liveItems_ - 1);  // the desktop item went with the module
+    EXPECT_EQ(ShellIds().Live(), liveLists_ - 2);            // and its two lists
+  }
+  // Runs the queued messages (a rename's refresh comes through the queue).
+  static void Drain() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  static HTREEITEM Child(const TsTreeView& tree, HTREEITEM parent, const std::wstring& text) {
+    for (HTREEITEM c = tree.FirstChild(parent); c; c = tree.NextSibling(c))
+      if (tree.TextOf(c) == text) return c;
+    return nullptr;
+  }
+  static std::wstring Folder(const TestFolder& folder) {
+    std::wstring path = folder.Path();
+    path.pop_back();
+    return path;
+  }
+
+  TApplication application_;
+  std::optional<ShellModule> module_;
+  long liveItems_ = 0, liveLists_ = 0;
+};
+
+void MakeDir(const std::wstring& path) { ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << path.c_str(); }
+
+TEST_F(ShellTree, TheDesktopItemIsTheEmptyList) {
+  ASSERT_NE(DesktopFolder, nullptr);
+  EXPECT_EQ(IDSize(DesktopFolder->AbsoluteID()), 2u);
+  EXPECT_EQ(IDSize(DesktopFolder->RelativeID()), 2u);
+  EXPECT_EQ(DesktopFolder->Parent(), nullptr);
+  EXPECT_EQ(DesktopFolder->Level(), 0);
+}
+
+TEST_F(ShellTree, AVirtualFolderIsNamedPlainlyNeverByItsClassIdentifier) {
+  PIDLIST_ABSOLUTE raw = nullptr;
+  ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &raw), S_OK);
+  const UniqueAbsoluteID id = Adopt(raw);
+  const auto computer = FolderFromAbsoluteID(id.get());
+  const std::wstring path = computer->PathName();
+  EXPECT_FALSE(path.empty());
+  EXPECT_NE(path.substr(0, 3), L"::{") << path.c_str();
+  EXPECT_EQ(path, computer->DisplayName(seSystem));
+  EXPECT_EQ(ShellDisplayName(nullptr, id.get(), 0, seSystem), L"parentfolder = nil");
+}
+
+TEST_F(ShellTree, APathRootShowsItsNameReadsBackWithASeparatorAndLoadsSorted) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"beta", L"Alpha", L"gamma"}) MakeDir(folder / name);
+  WriteBytes(folder / L"file.txt", "x");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  const HTREEITEM root = host.tree.FirstNode();
+  ASSERT_NE(root, nullptr);
+  const std::wstring name = LastPathComponent(Folder(folder));
+  EXPECT_EQ(host.tree.TextOf(root), name);
+  EXPECT_EQ(host.tree.Root(), folder.Path());
+  EXPECT_TRUE(host.tree.Expanded(root));
+  EXPECT_EQ(host.tree.Selected(), root);
+  std::vector<std::wstring> children;
+  for (HTREEITEM c = host.tree.FirstChild(root); c; c = host.tree.NextSibling(c)) children.push_back(host.tree.TextOf(c));
+  EXPECT_EQ(children, (std::vector<std::wstring>{L"Alpha", L"beta", L"gamma"}));  // the shell's order, no file
+  EXPECT_EQ(host.tree.Path(), Folder(folder));
+  EXPECT_EQ(host.tree.FolderAt(2)->PathName(), folder / L"beta");
+  // The caption label sits above the tree.
+  RECT label;
+  ::GetWindowRect(host.tree.LabelHandle(), &label);
+  ::MapWindowPoints(nullptr, host.Handle(), reinterpret_cast<POINT*>(&label), 2);
+  EXPECT_EQ(label.left, 8);
+  EXPECT_EQ(label.top, 20 - (label.bottom - label.top) - 4);
+}
+
+TEST_F(ShellTree, DrivesAsRootAndTheSameRootInAnotherCase) {
+  TreeHost host;
+  host.tree.Loaded();  // the desktop
+  const HTREEITEM desktop = host.tree.FirstNode();
+  EXPECT_EQ(host.tree.Root(), L"rfDesktop");
+  host.tree.SetRoot(L"RFDESKTOP");
+  EXPECT_EQ(host.tree.Root(), L"rfDesktop");
+  EXPECT_EQ(host.tree.FirstNode(), desktop);  // not rebuilt
+
+  host.tree.SetRoot(L"C:");
+  EXPECT_EQ(host.tree.Root(), L"C:\\");
+  EXPECT_EQ(host.tree.TextOf(host.tree.FirstNode()), L"C:");
+  host.tree.SetRoot(L"rfDesktop");
+  host.tree.SetRoot(L"C");
+  EXPECT_EQ(host.tree.Root(), L"C:\\");
+  EXPECT_EQ(host.tree.TextOf(host.tree.FirstNode()), L"C:");
+}
+
+TEST_F(ShellTree, AnUnresolvableRootIsReportedAndTheOldOneKept) {
+  TestFolder folder;
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone);
+  host.tree.SetRoot(folder / L"missing");
+  const auto boxes = closer.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, L"Error");
+  EXPECT_EQ(boxes[0].text, L"Error Setting Path : " + folder.Path() + L"missing\\");
+  EXPECT_EQ(host.tree.Root(), folder.Path());
+  EXPECT_EQ(host.tree.Path(), Folder(folder));
+}
+
+TEST_F(ShellTree, WritingPathSelectsThroughHiddenFoldersAndNotFiles) {
+  TestFolder folder;
+  MakeDir(folder / L"hidden");
+  ::SetFileAttributesW((folder / L"hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  MakeDir(folder / L"hidden\\inner");
+  WriteBytes(folder / L"file.txt", "x");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+
+  const int before = host.changes;
+  host.tree.SetPath(Folder(folder));  // already selected: nothing happens
+  EXPECT_EQ(host.changes, before);
+
+  host.tree.SetPath(folder / L"hidden\\inner");
+  EXPECT_EQ(host.tree.Path(), folder / L"hidden\\inner");
+  EXPECT_TRUE(host.tree.Expanded(Child(host.tree, host.tree.FirstNode(), L"hidden")));
+
+  host.tree.SetPath(folder / L"file.txt");
+  EXPECT_EQ(host.tree.Selected(), nullptr);
+  EXPECT_EQ(host.tree.Path(), L"");
+
+  try {
+    host.tree.SetPath(L"Q:\\no\\such\\drive");
+    FAIL() << "no error";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message(), L"Error Setting Path");
+  }
+}
+
+TEST_F(ShellTree, RefreshKeepsExpansionSelectionAndTopAndShowsNewFoldersInOrder) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"a", L"a\\deep", L"a\\deep\\deeper", L"c"}) MakeDir(folder / name);
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"a\\deep\\deeper");
+  const HTREEITEM root = host.tree.FirstNode();
+  TacShellFolder* before = host.tree.SelectedFolder();
+  MakeDir(folder / L"b");
+
+  host.tree.Refresh(root);
+  const HTREEITEM renewed = host.tree.FirstNode();
+  std::vector<std::wstring> children;
+  for (HTREEITEM c = host.tree.FirstChild(renewed); c; c = host.tree.NextSibling(c)) children.push_back(host.tree.TextOf(c));
+  EXPECT_EQ(children, (std::vector<std::wstring>{L"a", L"b", L"c"}));
+  const HTREEITEM a = Child(host.tree, renewed, L"a");
+  EXPECT_TRUE(host.tree.Expanded(a));
+  EXPECT_TRUE(host.tree.Expanded(Child(host.tree, a, L"deep")));
+  EXPECT_EQ(host.tree.Path(), folder / L"a\\deep\\deeper");
+  EXPECT_NE(host.tree.SelectedFolder(), before);  // a new item for the same folder
+  EXPECT_EQ(host.tree.TopItem(), renewed);
+
+  // A selected folder deleted on disk leaves nothing selected.
+  ::RemoveDirectoryW((folder / L"a\\deep\\deeper").c_str());
+  host.tree.Refresh(host.tree.FirstNode());
+  EXPECT_EQ(host.tree.Selected(), nullptr);
+}
+
+TEST_F(ShellTree, RenamingInPlaceRenamesOnDiskAndAClashIsReported) {
+  TestFolder folder;
+  MakeDir(folder / L"New folder1");
+  MakeDir(folder / L"taken");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"New folder1");
+
+  // Escape changes nothing.
+  HWND editor = host.tree.EditText(host.tree.Selected());
+  ASSERT_NE(editor, nullptr);
+  ::SetWindowTextW(editor, L"ignored");
+  host.tree.EndEdit(true);
+  Drain();
+  EXPECT_TRUE(testing::Exists(folder / L"New folder1"));
+
+  // A name a sibling holds: the message, and the folder keeps its name.
+  editor = host.tree.EditText(host.tree.Selected());
+  ::SetWindowTextW(editor, L"taken");
+  {
+    BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone);
+    host.tree.EndEdit(false);
+    const auto boxes = closer.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Rename to taken failed.");
+  }
+  Drain();
+  EXPECT_TRUE(testing::Exists(folder / L"New folder1"));
+  EXPECT_EQ(host.tree.TextOf(host.tree.Selected()), L"New folder1");
+
+  editor = host.tree.EditText(host.tree.Selected());
+  ::SetWindowTextW(editor, L"Renamed");
+  host.tree.EndEdit(false);
+  Drain();
+  EXPECT_TRUE(testing::Exists(folder / L"Renamed"));
+  EXPECT_FALSE(testing::Exists(folder / L"New folder1"));
+  EXPECT_EQ(host.tree.Path(), folder / L"Renamed");
+  EXPECT_EQ(host.tree.TextOf(host.tree.Selected()), L"Renamed");
+  EXPECT_TRUE(SameID(host.tree.SelectedFolder()->AbsoluteID(), FolderFromAbsoluteID(host.tree.SelectedFolder()->AbsoluteID())->AbsoluteID()));
+}
+
+TEST_F(ShellTree, AnEmptyFolderLosesItsButtonAndChildrenLoadOnce) {
+  TestFolder folder;
+  MakeDir(folder / L"empty");
+  MakeDir(folder / L"full");
+  MakeDir(folder / L"full\\one");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  const HTREEITEM root = host.tree.FirstNode();
+  const HTREEITEM empty = Child(host.tree, root, L"empty");
+  const HTREEITEM full = Child(host.tree, root, L"full");
+  TreeView_Expand(host.tree.Handle(), empty, TVE_EXPAND);
+  TVITEMW query{};
+  query.mask = TVIF_CHILDREN | TVIF_HANDLE;
+  query.hItem = empty;
+  TreeView_GetItem(host.tree.Handle(), &query);
+  EXPECT_EQ(query.cChildren, 0);
+
+  TreeView_Expand(host.tree.Handle(), full, TVE_EXPAND);
+  const HTREEITEM one = host.tree.FirstChild(full);
+  TacShellFolder* item = host.tree.FolderOf(one);
+  MakeDir(folder / L"full\\two");
+  TreeView_Expand(host.tree.Handle(), full, TVE_COLLAPSE);
+  TreeView_Expand(host.tree.Handle(), full, TVE_EXPAND);
+  EXPECT_EQ(host.tree.FirstChild(full), one);
+  EXPECT_EQ(host.tree.FolderOf(one), item);
+  EXPECT_EQ(host.tree.ChildCount(full), 1);  // not read again
+}
+
+TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
+  TestFolder folder;
+  MakeDir(folder / L"x");
+  MakeDir(folder / L"x\\old");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"x\\old");
+  TacShellFolder* item = host.tree.SelectedFolder();
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->Capabilities().Has(fcCanRename));
+  ASSERT_TRUE(item->Rename(L"new"));
+  PIDLIST_RELATIVE parsed = nullptr;
+  std::wstring path = folder / L"x\\new";
+  ASSERT_EQ(DesktopShellFolder()->ParseDisplayName(nullptr, nullptr, path.data(), nullptr, &parsed, nullptr), S_OK);
+  const UniqueAbsoluteID expected = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
+  EXPECT_TRUE(SameID(item->AbsoluteID(), expected.get()));
+  EXPECT_EQ(item->PathName(), path);
+}
+
+}  // namespace
+}  // namespace snapvik
