@@ -22,3 +22,9 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; f
 mkdir -p "$shots"
 python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)"
 [ "$shots" = "$work/shots" ] || rm -rf "$shots"
+
+# The folder tree: expanding folders of thousands of subfolders.
+tree_work="$work/tree"
+rm -rf "$tree_work"
+python3 "$root/bench/tree_report.py" "$SNAPVIK_WIN_BUILD/tree_bench.exe" "$tree_work" "$(wine_env_describe)"
+rm -rf "$tree_work"

@@ -130,7 +130,8 @@ void TsTreeView::PlaceLabel() {
       BoundLabelOrigin({tree.left, tree.top, tree.right - tree.left, tree.bottom - tree.top}, size.cx, size.cy,
                        BoundLabel.Layout, BoundLabel.Indent);
   ::SetWindowPos(label_.get(), nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-  ::ShowWindow(label_.get(), ::IsWindowVisible(Handle()) ? SW_SHOWNA : SW_HIDE);
+  // Shown with the tree: by its own visible style, whatever its parent shows yet.
+  ::ShowWindow(label_.get(), (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE) ? SW_SHOWNA : SW_HIDE);
 }
 
 LRESULT TsTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
