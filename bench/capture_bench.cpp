@@ -12,27 +12,14 @@
 #include "app/main_form.h"
 #include "capture/screen_capture.h"
 #include "common/handles.h"
+#include "bench_clock.h"
 #include "framework/application.h"
 
 using namespace snapvik;
+using bench::Median;
+using bench::Now;
 
 namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
-}
 
 void RemoveShots(const std::wstring& folder) {
   WIN32_FIND_DATAW found;

@@ -3,18 +3,14 @@
 screen in one run, and writes the table into bench/README.md."""
 import json
 import os
-import re
 import statistics
 import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from readme_table import win_path, write_table
+
 RUNS = int(os.environ.get("BENCH_RUNS", "25"))
-
-
-def win_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def median_ms(command, runs):
@@ -57,13 +53,7 @@ def main(bench_exe, work, program):
     table = "\n".join(lines)
     print(table)
 
-    readme = os.path.join(ROOT, "bench", "README.md")
-    with open(readme, encoding="utf-8") as f:
-        text = f.read()
-    text = re.sub(r"(<!-- capture-table -->\n)(?:.*?\n)?(<!-- /capture-table -->)",
-                  lambda g: g.group(1) + table + "\n" + g.group(2), text, flags=re.S)
-    with open(readme, "w", encoding="utf-8") as f:
-        f.write(text)
+    write_table("capture-table", table)
 
 
 if __name__ == "__main__":

@@ -20,11 +20,16 @@ mkdir -p "$work"
 shots="$work/shots"
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; fi
 mkdir -p "$shots"
-python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)"
+# BENCH_ONLY=capture or BENCH_ONLY=tree runs one of the two.
+if [ "${BENCH_ONLY:-capture}" = capture ] || [ -z "${BENCH_ONLY:-}" ]; then
+  python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)"
+fi
 [ "$shots" = "$work/shots" ] || rm -rf "$shots"
 
-# The folder tree: expanding folders of thousands of subfolders.
-tree_work="$work/tree"
-rm -rf "$tree_work"
-python3 "$root/bench/tree_report.py" "$SNAPVIK_WIN_BUILD/tree_bench.exe" "$tree_work" "$(wine_env_describe)"
-rm -rf "$tree_work"
+# The folder tree: expanding folders of thousands of subfolders (minutes under Wine).
+if [ "${BENCH_ONLY:-tree}" = tree ]; then
+  tree_work="$work/tree"
+  rm -rf "$tree_work"
+  python3 "$root/bench/tree_report.py" "$SNAPVIK_WIN_BUILD/tree_bench.exe" "$tree_work" "$(wine_env_describe)"
+  rm -rf "$tree_work"
+fi

@@ -15,30 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "framework/application.h"
 #include "framework/form.h"
 #include "picker/shell_module.h"
 #include "picker/shell_tree.h"
 
 using namespace snapvik;
+using bench::Median;
+using bench::Now;
 
 namespace {
-
-double Now() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
 
 class Host : public TForm {
  public:

@@ -2,18 +2,14 @@
 """Runs the folder tree benchmark and writes its table into bench/README.md."""
 import json
 import os
-import re
 import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from readme_table import win_path, write_table
+
 COUNTS = os.environ.get("TREE_COUNTS", "1250 2500 5000").split()
 RUNS = os.environ.get("TREE_RUNS", "1")
-
-
-def win_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def main(bench_exe, work, program):
@@ -31,13 +27,7 @@ def main(bench_exe, work, program):
                  % (RUNS, program, time.strftime("%Y-%m-%d")))
     table = "\n".join(lines)
     print(table)
-    readme = os.path.join(ROOT, "bench", "README.md")
-    with open(readme, encoding="utf-8") as f:
-        text = f.read()
-    text = re.sub(r"(<!-- tree-table -->\n)(?:.*?\n)?(<!-- /tree-table -->)",
-                  lambda g: g.group(1) + table + "\n" + g.group(2), text, flags=re.S)
-    with open(readme, "w", encoding="utf-8") as f:
-        f.write(text)
+    write_table("tree-table", table)
 
 
 if __name__ == "__main__":

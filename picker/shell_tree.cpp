@@ -45,6 +45,19 @@ class FlagScope {
   bool& flag_;
 };
 
+// The item a path names, by the desktop's parsing of its full form; none when the shell cannot parse it.
+UniqueAbsoluteID ParsePath(const std::wstring& path) {
+  std::wstring full = FullPathName(path);
+  ULONG eaten = static_cast<ULONG>(path.size());
+  PIDLIST_RELATIVE parsed = nullptr;
+  ULONG attributes = 0;
+  const HRESULT result =
+      DesktopShellFolder()->ParseDisplayName(nullptr, nullptr, full.data(), &eaten, &parsed, &attributes);
+  UniqueAbsoluteID id = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
+  if (FAILED(result)) id.reset();
+  return id;
+}
+
 TVITEMW ItemQuery(HTREEITEM node, UINT mask) {
   TVITEMW item{};
   item.mask = mask | TVIF_HANDLE;
@@ -285,14 +298,8 @@ std::wstring TacCustomShellTreeView::Path() const {
 }
 
 void TacCustomShellTreeView::SetPath(const std::wstring& path) {
-  std::wstring full = FullPathName(path);
-  ULONG eaten = static_cast<ULONG>(path.size());
-  PIDLIST_RELATIVE parsed = nullptr;
-  ULONG attributes = 0;
-  const HRESULT result =
-      DesktopShellFolder()->ParseDisplayName(nullptr, nullptr, full.data(), &eaten, &parsed, &attributes);
-  const UniqueAbsoluteID id = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
-  if (FAILED(result) || !id) throw EOSError(L"Error Setting Path");
+  const UniqueAbsoluteID id = ParsePath(path);
+  if (!id) throw EOSError(L"Error Setting Path");
   if (!FUpdating) SetPathFromID(id.get());
 }
 
@@ -331,15 +338,7 @@ std::unique_ptr<TacShellFolder> TacCustomShellTreeView::ResolveRoot(std::wstring
     }
     if (root.empty()) return UniqueAbsoluteID();
     root = AddPathSeparator(root);
-    std::wstring full = FullPathName(root);
-    ULONG eaten = static_cast<ULONG>(root.size());
-    PIDLIST_RELATIVE parsed = nullptr;
-    ULONG attributes = 0;
-    const HRESULT result =
-        DesktopShellFolder()->ParseDisplayName(nullptr, nullptr, full.data(), &eaten, &parsed, &attributes);
-    UniqueAbsoluteID id = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
-    if (FAILED(result)) id.reset();
-    return id;
+    return ParsePath(root);
   };
   UniqueAbsoluteID id = identify(newRoot);
   if (!id) {
