@@ -22,11 +22,22 @@ def median_ms(command, runs):
     return statistics.median(times)
 
 
-def main(bench_exe, work, program):
+def peak_kb(command):
+    """The peak resident memory of one run of a program, as the kernel counted it."""
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, _, usage = os.wait4(child.pid, 0)
+    child.returncode = 0
+    return usage.ru_maxrss
+
+
+def main(bench_exe, work, program, machine):
     os.makedirs(work, exist_ok=True)
     out = subprocess.run(["wine", bench_exe, win_path(work) + "\\", str(RUNS)], check=True, capture_output=True,
                          text=True).stdout
     m = json.loads(out.strip().splitlines()[-1])
+    # The program with its window, then with one capture more: the difference is what a capture holds at once.
+    m["peak_before"] = 1024 * min(peak_kb(["wine", bench_exe, win_path(work) + "\\", "0"]) for _ in range(3))
+    m["peak_after"] = 1024 * min(peak_kb(["wine", bench_exe, win_path(work) + "\\", "-1"]) for _ in range(3))
     xwd = median_ms(["xwd", "-root", "-silent", "-out", os.path.join(work, "root.xwd")], RUNS)
     imp = median_ms(["import", "-window", "root", os.path.join(work, "root.bmp")], RUNS)
     unavoidable = m["blit"] + m["floor_write"]
@@ -50,6 +61,13 @@ def main(bench_exe, work, program):
                  "Capture / floors = %.2f (goal: at most 1.30); capture / `xwd -root` = %.2f (goal: below 1)."
                  % (RUNS, program, m["width"], m["height"], time.strftime("%Y-%m-%d"), m["closed"] / unavoidable,
                     m["closed"] / xwd))
+    store = m["width"] * m["height"] * 4
+    lines.append("")
+    lines.append("The machine: %s. Peak memory of the process: %.1f MB before the first capture, %.1f MB "
+                 "after it: the capture added %.1f MB, %.2f full-screen stores of %.1f MB (goal: one store plus "
+                 "the file header)." % (machine, m["peak_before"] / 1e6, m["peak_after"] / 1e6,
+                                        (m["peak_after"] - m["peak_before"]) / 1e6,
+                                        (m["peak_after"] - m["peak_before"]) / store, store / 1e6))
     table = "\n".join(lines)
     print(table)
 
@@ -57,4 +75,4 @@ def main(bench_exe, work, program):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2], sys.argv[3])
+    main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4])

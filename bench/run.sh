@@ -21,8 +21,9 @@ shots="$work/shots"
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; fi
 mkdir -p "$shots"
 # BENCH_ONLY=capture or BENCH_ONLY=tree runs one of the two.
-if [ "${BENCH_ONLY:-capture}" = capture ] || [ -z "${BENCH_ONLY:-}" ]; then
-  python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)"
+if [ "${BENCH_ONLY:-capture}" = capture ]; then
+  python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)" \
+    "$SNAPVIK_WINE_WHY"
 fi
 [ "$shots" = "$work/shots" ] || rm -rf "$shots"
 
