@@ -115,20 +115,12 @@ std::wstring TacShellFolder::PathName() const {
 bool TacShellFolder::SubFolders() const { return Attributes(SFGAO_HASSUBFOLDER) & SFGAO_HASSUBFOLDER; }
 
 bool TacShellFolder::IsFolder(std::wstring_view Name, bool OpenZipFiles) const {
-  if (!OpenZipFiles && !Name.empty()) {
-    std::wstring extension = ExtensionOf(Name);
-    for (wchar_t& c : extension) c = static_cast<wchar_t>(::towlower(c));
-    if (extension == L".zip") return false;
-  }
+  if (!OpenZipFiles && IsZipName(Name)) return false;
   return Attributes(SFGAO_FOLDER) & SFGAO_FOLDER;
 }
 
 bool TacShellFolder::IsFile(std::wstring_view Name, bool OpenZipFiles) const {
-  if (!OpenZipFiles) {
-    std::wstring extension = ExtensionOf(Name);
-    for (wchar_t& c : extension) c = static_cast<wchar_t>(::towlower(c));
-    if (extension == L".zip") return true;
-  }
+  if (!OpenZipFiles && IsZipName(Name)) return true;
   const uint32_t bits = Attributes(SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_LINK);
   return (bits & SFGAO_FILESYSTEM) && !(bits & SFGAO_FOLDER) && !(bits & SFGAO_LINK);
 }

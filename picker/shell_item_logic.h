@@ -19,6 +19,9 @@ bool IsClassIdName(std::wstring_view name);
 // From the last "." of the last path component on; empty when there is none.
 std::wstring ExtensionOf(std::wstring_view path);
 
+// Whether a name's extension, lower-cased, is ".zip".
+bool IsZipName(std::wstring_view name);
+
 // The name after the extension rule, given the shown extension and that of
 // the file the parsing name names (the caller asks only for files).
 std::wstring ApplyShowExtension(std::wstring name, TacShowExtension mode, std::wstring_view shownExtension,

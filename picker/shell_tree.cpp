@@ -58,6 +58,13 @@ UniqueAbsoluteID ParsePath(const std::wstring& path) {
   return id;
 }
 
+// A node's icons: the item's small icon, and its open form while selected.
+void SetIcons(TVITEMW& update, const TacShellFolder& item) {
+  update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  update.iImage = ShellIconIndex(item.AbsoluteID(), false, false);
+  update.iSelectedImage = ShellIconIndex(item.AbsoluteID(), false, true);
+}
+
 TVITEMW ItemQuery(HTREEITEM node, UINT mask) {
   TVITEMW item{};
   item.mask = mask | TVIF_HANDLE;
@@ -373,9 +380,7 @@ void TacCustomShellTreeView::BuildRoot() {
     update.pszText = const_cast<wchar_t*>(text.c_str());
     update.cChildren = root.SubFolders() ? 1 : 0;
     if (FUseShellImages) {
-      update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-      update.iImage = ShellIconIndex(root.AbsoluteID(), false, false);
-      update.iSelectedImage = ShellIconIndex(root.AbsoluteID(), false, true);
+      SetIcons(update, root);
     }
     TreeView_SetItem(Handle(), &update);
     TreeView_Expand(Handle(), node, TVE_EXPAND);
@@ -421,9 +426,7 @@ bool TacCustomShellTreeView::SetUpNode(HTREEITEM node, TacShellFolder& item) {
   TVITEMW update = ItemQuery(node, TVIF_TEXT | TVIF_CHILDREN);
   update.pszText = const_cast<wchar_t*>(text.c_str());
   if (FUseShellImages) {
-    update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    update.iImage = ShellIconIndex(item.AbsoluteID(), false, false);
-    update.iSelectedImage = ShellIconIndex(item.AbsoluteID(), false, true);
+    SetIcons(update, item);
     if (update.iSelectedImage == 0) update.iSelectedImage = update.iImage;
   }
   update.cChildren = item.SubFolders() ? 1 : 0;
@@ -530,10 +533,9 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
     const HTREEITEM renewed = AddNode(parent ? parent : TVI_ROOT, before ? before : TVI_FIRST, std::move(fresh));
     LoadChildren(renewed);
     const std::wstring text = freshItem.DisplayName(ShowExt);
-    TVITEMW update = ItemQuery(renewed, TVIF_TEXT | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE);
+    TVITEMW update = ItemQuery(renewed, TVIF_TEXT | TVIF_CHILDREN);
     update.pszText = const_cast<wchar_t*>(text.c_str());
-    update.iImage = ShellIconIndex(freshItem.AbsoluteID(), false, false);
-    update.iSelectedImage = ShellIconIndex(freshItem.AbsoluteID(), false, true);
+    SetIcons(update, freshItem);
     update.cChildren = freshItem.SubFolders() ? 1 : 0;
     TreeView_SetItem(Handle(), &update);
 

@@ -123,6 +123,8 @@ TEST(DisplayNames, ClassIdentifierNamesAndExtensions) {
   EXPECT_EQ(ExtensionOf(L"C:\\a.b\\name.txt"), L".txt");
   EXPECT_EQ(ExtensionOf(L"C:\\a.b\\name"), L"");
   EXPECT_EQ(ExtensionOf(L"archive.tar.gz"), L".gz");
+  EXPECT_TRUE(IsZipName(L"C:\\a\\Photos.ZIP"));
+  EXPECT_FALSE(IsZipName(L"C:\\a.zip\\Photos"));
   EXPECT_EQ(ApplyShowExtension(L"report", seShow, L"", L".txt"), L"report.txt");
   EXPECT_EQ(ApplyShowExtension(L"report.txt", seShow, L".txt", L".txt"), L"report.txt");
   EXPECT_EQ(ApplyShowExtension(L"report.txt", seHide, L".txt", L".txt"), L"report");
