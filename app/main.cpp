@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "common/win_text.h"
 #include "framework/application.h"
+#include "picker/shell_module.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     if (HasVersionSwitch(::GetCommandLineW())) ::MessageBoxW(nullptr, kVersionBanner, title.c_str(), MB_OK);
     application.Initialize(title);
     application.MainFormOnTaskBar = true;
+    const ShellModule shell;
     TForm1 form;
     application.SetMainForm(&form);
     application.Run(showCommand);

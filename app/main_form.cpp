@@ -18,12 +18,20 @@ namespace {
 
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 
-HFONT CreateFormFont() {
+// Tahoma 8 pt at the display's density.
+FontDescription FormFont(TColor color = kNoColor) {
   int pixelsPerInch = kDesignPixelsPerInch;
   if (WindowDc screen(nullptr); screen) pixelsPerInch = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
-  return ::CreateFontW(ScaledFontHeight(kForm1FontHeight, pixelsPerInch), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+  FontDescription font;
+  font.Height = ScaledFontHeight(kForm1FontHeight, pixelsPerInch);
+  font.Color = color;
+  return font;
+}
+
+HFONT CreateFormFont() {
+  const FontDescription font = FormFont();
+  return ::CreateFontW(font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, font.Charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.Name.c_str());
 }
 
 }  // namespace
@@ -42,7 +50,17 @@ TForm1::TForm1() : font_(CreateFormFont()) {
     controls[i]->Create(Handle(), designs[i], ScaledRect(designs[i].bounds, textHeight),
                         kFirstControlId + static_cast<int>(i), font_.get());
 
+  Button1.OnClick = [this] { Button1Click(); };
   Button2.OnClick = [this] { Button2Click(); };
+
+  sWebLabel1.URL = sWebLabel1.Text();
+  sWebLabel1.UseSkinColor = false;
+  sWebLabel1.SetFont(FormFont(clHotLight));
+  sWebLabel1.SetHoverFont(FormFont(clMenuHighlight));
+  sWebLabel1.Loaded();
+
+  sPathDialog1.Root = L"rfDesktop";
+  sPathDialog1.Caption = L"Выберите директорию";
 
   try {
     FormCreate();
@@ -66,6 +84,10 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   return TForm::HandleMessage(msg, wParam, lParam);
+}
+
+void TForm1::Button1Click() {
+  if (sPathDialog1.Execute()) Edit1.SetText(sPathDialog1.Path);
 }
 
 void TForm1::Button2Click() {

@@ -7,6 +7,7 @@
 #include "common/handles.h"
 #include "framework/controls.h"
 #include "framework/form.h"
+#include "picker/path_dialog.h"
 #include "widgets/link_label.h"
 
 namespace snapvik {
@@ -27,6 +28,7 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   TButton Button1, Button2;
   TPanel Panel1;
   TsWebLabel sWebLabel1;
+  TsPathDialog sPathDialog1;
 
  protected:
   void DoClose() override;
@@ -35,6 +37,7 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
  private:
   void FormCreate();
   void FormClose();
+  void Button1Click();
   void Button2Click();
   void WMHotKey();
 

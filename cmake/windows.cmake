@@ -16,6 +16,7 @@ target_link_libraries(snapvik_common PUBLIC common_logic kernel32 user32 gdi32 o
 add_library(snapvik_framework STATIC
   framework/application.cpp
   framework/controls.cpp
+  framework/font.cpp
   framework/form.cpp
   framework/task_windows.cpp
   framework/window.cpp
@@ -35,7 +36,10 @@ add_library(snapvik_capture STATIC
 target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common)
 
 add_library(snapvik_picker STATIC
+  picker/existing_dir.cpp
   picker/id_list.cpp
+  picker/path_dialog.cpp
+  picker/root_strip.cpp
   picker/shell_folder.cpp
   picker/shell_module.cpp
   picker/shell_tree.cpp
@@ -63,7 +67,7 @@ endif()
 configure_file(app/snapvik.manifest.in ${CMAKE_BINARY_DIR}/snapvik.manifest @ONLY)
 set_source_files_properties(app/snapvik.rc PROPERTIES OBJECT_DEPENDS
   "${ICON_FILE};${CMAKE_BINARY_DIR}/snapvik.manifest")
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR} -I${CMAKE_SOURCE_DIR}/app")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR} -I${CMAKE_SOURCE_DIR}/app -I${CMAKE_SOURCE_DIR}/picker")
 
 add_executable(Snapvik WIN32 app/main.cpp app/snapvik.rc)
 target_link_options(Snapvik PRIVATE -municode -mwindows)

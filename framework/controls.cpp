@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/handles.h"
+#include "framework/form.h"
 
 namespace snapvik {
 
@@ -14,6 +15,25 @@ std::wstring TControl::Text() const {
 }
 
 void TControl::SetText(const std::wstring& text) { ::SetWindowTextW(Handle(), text.c_str()); }
+
+bool TControl::Visible() const { return (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void TControl::SetVisible(bool visible) { ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
+
+bool TControl::Enabled() const { return ::IsWindowEnabled(Handle()) != FALSE; }
+
+void TControl::SetEnabled(bool enabled) { ::EnableWindow(Handle(), enabled ? TRUE : FALSE); }
+
+LayoutRect TControl::Bounds() const {
+  RECT r;
+  ::GetWindowRect(Handle(), &r);
+  ::MapWindowPoints(nullptr, ::GetParent(Handle()), reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void TControl::SetBounds(LayoutRect b) {
+  ::SetWindowPos(Handle(), nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void TControl::CreateHandle(const CreateArgs& args, const char* name, WindowClass kind) {
   name_ = name;
@@ -35,11 +55,17 @@ void TEdit::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, in
 }
 
 void TButton::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
-  CreateHandle({parent, L"BUTTON", design.text, WS_TABSTOP | BS_PUSHBUTTON, 0, bounds, id, font}, design.name);
+  const DWORD kind = Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  CreateHandle({parent, L"BUTTON", design.text, WS_TABSTOP | kind, 0, bounds, id, font}, design.name);
 }
 
 void TButton::ReflectedCommand(WORD code) {
-  if (code == BN_CLICKED && OnClick) OnClick();
+  // Enter and Escape reach a disabled default or cancel button too.
+  if (code != BN_CLICKED || !Enabled()) return;
+  if (ModalResult != 0)
+    if (auto* form = dynamic_cast<TForm*>(FromHandle(::GetAncestor(Handle(), GA_ROOT))))
+      form->SetModalResult(ModalResult);
+  if (OnClick) OnClick();
 }
 
 void TCheckBox::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {

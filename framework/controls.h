@@ -24,6 +24,14 @@ class TControl : public TWindow {
   std::wstring Text() const;
   void SetText(const std::wstring& text);
 
+  bool Visible() const;
+  void SetVisible(bool visible);
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  // In the parent's client pixels.
+  LayoutRect Bounds() const;
+  void SetBounds(LayoutRect bounds);
+
  protected:
   struct CreateArgs {
     HWND parent = nullptr;
@@ -50,9 +58,14 @@ class TEdit : public TControl {
 
 class TButton : public TControl {
  public:
+  // Set before Create: drawn as the button that Enter presses.
+  bool Default = false;
+  // A click first gives this to the form's modal result, when not 0.
+  int ModalResult = 0;
+  std::function<void()> OnClick;
+
   void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
   void ReflectedCommand(WORD code) override;
-  std::function<void()> OnClick;
 };
 
 class TCheckBox : public TControl {

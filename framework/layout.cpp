@@ -30,4 +30,26 @@ LayoutPoint CenteredOrigin(LayoutRect desktop, int windowWidth, int windowHeight
   return {x, y};
 }
 
+namespace {
+
+// One axis: start and extent for a parent extent that grew by `growth`.
+void AnchorAxis(int& start, int& extent, int growth, bool nearSide, bool farSide) {
+  if (nearSide && farSide) {
+    extent += growth;
+    if (extent < 0) extent = 0;
+  } else if (farSide) {
+    start += growth;
+  } else if (!nearSide) {
+    start += growth / 2;
+  }
+}
+
+}  // namespace
+
+LayoutRect AnchoredRect(LayoutRect base, LayoutSize baseClient, LayoutSize now, Anchors anchors) {
+  AnchorAxis(base.left, base.width, now.width - baseClient.width, anchors & akLeft, anchors & akRight);
+  AnchorAxis(base.top, base.height, now.height - baseClient.height, anchors & akTop, anchors & akBottom);
+  return base;
+}
+
 }  // namespace snapvik

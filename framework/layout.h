@@ -35,4 +35,18 @@ LayoutRect ScaledRect(LayoutRect r, int measuredTextHeight);
 // Centre of the desktop's bounding box, truncated, never above or left of it.
 LayoutPoint CenteredOrigin(LayoutRect desktop, int windowWidth, int windowHeight);
 
+// The sides of its parent that a control keeps its distance to.
+enum Anchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+using Anchors = unsigned;
+
+struct LayoutSize {
+  int width, height;
+  bool operator==(const LayoutSize&) const = default;
+};
+
+// Where a control placed at `base` in a client area of `baseClient` goes
+// when the client area becomes `now`: anchored to both sides of an axis it
+// stretches, to the far side only it moves, to neither it keeps its centre.
+LayoutRect AnchoredRect(LayoutRect base, LayoutSize baseClient, LayoutSize now, Anchors anchors);
+
 }  // namespace snapvik

@@ -114,11 +114,12 @@ void TsTreeView::UpdateLabel() {
     label_.reset();
     return;
   }
-  if (BoundLabel.Caption.empty()) {
-    const std::string name = Name();
-    BoundLabel.Caption.assign(name.begin(), name.end());
-  }
   if (!label_) {
+    // A label made without a caption shows the control's name.
+    if (BoundLabel.Caption.empty()) {
+      const std::string name = Name();
+      BoundLabel.Caption.assign(name.begin(), name.end());
+    }
     const DWORD wrap = BoundLabel.MaxWidth ? SS_EDITCONTROL : 0;
     label_.reset(::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX | wrap, 0, 0, 0, 0,
                                    ::GetParent(Handle()), nullptr, ::GetModuleHandleW(nullptr), nullptr));
@@ -232,6 +233,10 @@ int TsTreeView::LevelOf(HTREEITEM node) const {
   for (HTREEITEM up = ParentOf(node); up; up = ParentOf(up)) ++level;
   return level;
 }
+
+void TsTreeView::Select(HTREEITEM node) { TreeView_SelectItem(Handle(), node); }
+
+void TsTreeView::Expand(HTREEITEM node) { TreeView_Expand(Handle(), node, TVE_EXPAND); }
 
 HWND TsTreeView::EditText(HTREEITEM node) {
   ::SetFocus(Handle());

@@ -55,6 +55,8 @@ class TsTreeView : public TControl {
   // The node after `node` in tree order, collapsed subtrees included.
   HTREEITEM NextInTreeOrder(HTREEITEM node) const;
   int LevelOf(HTREEITEM node) const;
+  void Select(HTREEITEM node);
+  void Expand(HTREEITEM node);
   // Opens the in-place editor on a node's label, or closes it.
   HWND EditText(HTREEITEM node);
   void EndEdit(bool cancel);

@@ -40,3 +40,24 @@ TEST(FormLayout, FocusableControlsComeInTabOrder) {
 
 }  // namespace
 }  // namespace snapvik
+
+namespace snapvik {
+namespace {
+
+TEST(Anchors, EachAxisStretchesMovesOrKeepsItsCentre) {
+  const LayoutRect tree{8, 20, 321, 319};
+  const LayoutSize base{342, 393};
+  const LayoutSize bigger{442, 293};  // 100 wider, 100 lower
+  EXPECT_EQ(AnchoredRect(tree, base, bigger, akLeft | akTop | akRight | akBottom), (LayoutRect{8, 20, 421, 219}));
+  EXPECT_EQ(AnchoredRect({173, 344, 75, 25}, base, bigger, akRight | akBottom), (LayoutRect{273, 244, 75, 25}));
+  EXPECT_EQ(AnchoredRect({12, 344, 75, 25}, base, bigger, akLeft | akBottom), (LayoutRect{12, 244, 75, 25}));
+  EXPECT_EQ(AnchoredRect({8, 20, 101, 318}, base, bigger, akLeft | akTop | akBottom), (LayoutRect{8, 20, 101, 218}));
+  // Unanchored: half the growth, so the centre stays where it was.
+  EXPECT_EQ(AnchoredRect({100, 100, 20, 20}, base, bigger, 0), (LayoutRect{150, 50, 20, 20}));
+  // Back to the base size gives the base place, and a stretch never goes below nothing.
+  EXPECT_EQ(AnchoredRect(tree, base, base, akLeft | akTop | akRight | akBottom), tree);
+  EXPECT_EQ(AnchoredRect(tree, base, {0, 0}, akLeft | akTop | akRight | akBottom), (LayoutRect{8, 20, 0, 0}));
+}
+
+}  // namespace
+}  // namespace snapvik

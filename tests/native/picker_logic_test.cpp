@@ -188,3 +188,79 @@ TEST(BoundLabel, EachLayoutPlacesTheLabelAsDesigned) {
 
 }  // namespace
 }  // namespace snapvik
+
+#include <map>
+
+#include "picker/path_dialog_logic.h"
+
+namespace snapvik {
+namespace {
+
+// A folder as the directory probe sees it: names with their states, everything else missing.
+struct FakeFolder {
+  std::map<std::wstring, DirectoryState> entries;
+  int probes = 0;
+  DirectoryState operator()(const std::wstring& path) {
+    ++probes;
+    const auto found = entries.find(path);
+    return found == entries.end() ? DirectoryState::Missing : found->second;
+  }
+};
+
+TEST(NewFolderName, FirstNumberNotHeldByADirectory) {
+  FakeFolder folder;
+  auto probe = [&](const std::wstring& p) { return folder(p); };
+  // A drive root gets no doubled separator; a folder gets one.
+  EXPECT_EQ(NewFolderName(L"C:\\", probe).path, L"C:\\New folder1");
+  EXPECT_EQ(NewFolderName(L"C:\\Work", probe).path, L"C:\\Work\\New folder1");
+  folder.entries[L"C:\\Work\\New folder1"] = DirectoryState::Directory;
+  folder.entries[L"C:\\Work\\New folder2"] = DirectoryState::Directory;
+  const NewFolderChoice third = NewFolderName(L"C:\\Work", probe);
+  EXPECT_EQ(third.path, L"C:\\Work\\New folder3");
+  EXPECT_TRUE(third.free);
+  // A file of that name is not a directory: it is chosen, and making the folder will fail.
+  folder.entries[L"C:\\Work\\New folder3"] = DirectoryState::NotDirectory;
+  EXPECT_EQ(NewFolderName(L"C:\\Work", probe).path, L"C:\\Work\\New folder3");
+}
+
+TEST(NewFolderName, StopsAtACandidateItCannotTestAndAtTheLastNumber) {
+  FakeFolder folder;
+  folder.entries[L"\\\\server\\share\\New folder1"] = DirectoryState::Directory;
+  folder.entries[L"\\\\server\\share\\New folder2"] = DirectoryState::Unreadable;
+  auto probe = [&](const std::wstring& p) { return folder(p); };
+  const NewFolderChoice stopped = NewFolderName(L"\\\\server\\share", probe);
+  EXPECT_FALSE(stopped.free);
+  EXPECT_EQ(stopped.path, L"\\\\server\\share\\New folder2");
+  EXPECT_EQ(folder.probes, 2);
+  // Every number up to the last one taken: no name.
+  auto everything = [](const std::wstring&) { return DirectoryState::Directory; };
+  const NewFolderChoice none = NewFolderName(L"D:\\", everything, 5);
+  EXPECT_FALSE(none.free);
+  EXPECT_TRUE(none.path.empty());
+  EXPECT_EQ(CannotCreateMessage(L"D:\\x"), L"Directory D:\\x can`t be created!");
+  EXPECT_TRUE(CountsAsExisting(DirectoryState::Unreadable));
+  EXPECT_FALSE(CountsAsExisting(DirectoryState::NotDirectory));
+}
+
+TEST(PathDialogDesign, OptionsRootButtonsAndControls) {
+  EXPECT_EQ(kDefaultDialogOptions, 7u);
+  EXPECT_TRUE(HasOption(kDefaultDialogOptions, sdAllowCreate));
+  EXPECT_FALSE(HasOption(1u << sdPrompt, sdAllowCreate));
+  // Each button's tag is its root name's place among the tree's root names.
+  for (const RootButtonRow& row : RootButtonRows()) {
+    const std::optional<RootFolderName> named = FindRootFolder(row.root);
+    ASSERT_TRUE(named.has_value());
+    EXPECT_EQ(static_cast<int>(named->root), row.rootIndex);
+    EXPECT_EQ(named->csidl, row.csidl);
+    EXPECT_EQ(RootNameOfTag(row.rootIndex), row.root);
+  }
+  EXPECT_EQ(RootNameOfTag(3), L"");
+  EXPECT_EQ(RootStripShift(), 105);
+  std::vector<std::string> names;
+  for (const PickerControlDesign& design : PickerControls()) names.push_back(design.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"sShellTreeView1", "sBitBtn1", "sBitBtn2", "sBitBtn3", "sScrollBox1",
+                                             "sLabel1"}));
+}
+
+}  // namespace
+}  // namespace snapvik
