@@ -1,0 +1,385 @@
+// The folder picker on the real platform: each run driven from inside its
+// own modal loop by a script of steps, one per timer tick.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "common/errors.h"
+#include "framework/application.h"
+#include "picker/existing_dir.h"
+#include "picker/path_dialog.h"
+#include "picker/shell_module.h"
+#include "test_support.h"
+
+namespace snapvik {
+namespace {
+
+using testing::BoxCloser;
+using testing::TestFolder;
+using testing::WriteBytes;
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM out) {
+  if (auto* form = dynamic_cast<TPathDialogForm*>(TWindow::FromHandle(hwnd)); form && ::IsWindowVisible(hwnd)) {
+    *reinterpret_cast<TPathDialogForm**>(out) = form;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The picker's window while a run is open, or none.
+TPathDialogForm* OpenDialog() {
+  TPathDialogForm* found = nullptr;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Steps run one per tick once the window shows. A run the script leaves
+// open is cancelled, and counted as a fault.
+class DialogScript {
+ public:
+  using Step = std::function<void(TPathDialogForm&)>;
+  explicit DialogScript(std::vector<Step> steps) : steps_(std::move(steps)) {
+    current_ = this;
+    timer_ = ::SetTimer(nullptr, 0, 40, &Tick);
+  }
+  ~DialogScript() {
+    ::KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  DialogScript(const DialogScript&) = delete;
+  DialogScript& operator=(const DialogScript&) = delete;
+
+  size_t ran = 0;
+  bool leftOpen = false;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    DialogScript* self = current_;
+    TPathDialogForm* form = self ? OpenDialog() : nullptr;
+    if (!form) return;
+    if (self->ran < self->steps_.size()) {
+      try {
+        self->steps_[self->ran++](*form);
+      } catch (const Exception& error) {
+        ADD_FAILURE() << "a step raised an error: " << std::string(error.Message().begin(), error.Message().end());
+      }
+    } else if (++self->idle_ > 50) {
+      self->leftOpen = true;
+      form->SetModalResult(mrCancel);
+    }
+  }
+  static DialogScript* current_;
+  std::vector<Step> steps_;
+  UINT_PTR timer_ = 0;
+  int idle_ = 0;
+};
+DialogScript* DialogScript::current_ = nullptr;
+
+std::wstring WithoutSeparator(const TestFolder& folder) {
+  std::wstring path = folder.Path();
+  path.pop_back();
+  return path;
+}
+
+std::wstring CurrentDirectory() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = ::GetCurrentDirectoryW(MAX_PATH, buffer);
+  return std::wstring(buffer, n);
+}
+
+LayoutRect ClientRectOf(const TControl& control) { return control.Bounds(); }
+
+class PathDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    application_.Initialize(L"Picker");
+    module_.emplace();
+    startDirectory_ = CurrentDirectory();
+    dialog_.Root = L"rfDesktop";
+    dialog_.Caption = L"Выберите директорию";
+  }
+  void TearDown() override {
+    ::SetCurrentDirectoryW(startDirectory_.c_str());
+    module_.reset();
+  }
+  // Runs the picker with the script; the result of Execute.
+  bool Run(std::vector<DialogScript::Step> steps) {
+    DialogScript script(std::move(steps));
+    const bool result = dialog_.Execute();
+    EXPECT_FALSE(script.leftOpen) << "the picker was left open";
+    EXPECT_EQ(OpenDialog(), nullptr);
+    return result;
+  }
+  static DialogScript::Step Ok() {
+    return [](TPathDialogForm& f) { ::SendMessageW(f.Handle(), WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(f.sBitBtn1.Handle())); };
+  }
+  static DialogScript::Step Cancel() {
+    return [](TPathDialogForm& f) {
+      ::SendMessageW(f.Handle(), WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(f.sBitBtn2.Handle()));
+    };
+  }
+  static void Click(TButton& button) {
+    ::SendMessageW(::GetParent(button.Handle()), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button.Handle()), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button.Handle()));
+  }
+
+  TApplication application_;
+  std::optional<ShellModule> module_;
+  std::wstring startDirectory_;
+  TsPathDialog dialog_;
+};
+
+TEST_F(PathDialog, AFirstRunShowsTheDesktopAndOkReturnsItsFolder) {
+  std::wstring desktop;
+  const bool result = Run({[&](TPathDialogForm& f) {
+                             TsShellTreeView& tree = f.sShellTreeView1;
+                             EXPECT_EQ(tree.Selected(), tree.FirstNode());
+                             EXPECT_TRUE(tree.Expanded(tree.FirstNode()));
+                             desktop = tree.Path();
+                             EXPECT_TRUE(IsExistingDir(desktop)) << desktop.c_str();
+                             EXPECT_TRUE(f.sBitBtn1.Enabled());
+                             EXPECT_TRUE(f.sBitBtn3.Enabled());
+                             EXPECT_TRUE(f.sBitBtn3.Visible());
+                             EXPECT_FALSE(f.sScrollBox1.Visible());
+                             EXPECT_FALSE(f.sLabel1.Visible());
+                             // Title, texts and the caption label above the tree.
+                             wchar_t title[64];
+                             ::GetWindowTextW(f.Handle(), title, 64);
+                             EXPECT_STREQ(title, L"Select directory");
+                             EXPECT_EQ(f.sBitBtn1.Text(), L"OK");
+                             EXPECT_EQ(f.sBitBtn2.Text(), L"Cancel");
+                             EXPECT_EQ(f.sBitBtn3.Text(), L"Create");
+                             EXPECT_EQ(f.sLabel1.Text(), L"Root :");
+                             wchar_t caption[64];
+                             ::GetWindowTextW(tree.LabelHandle(), caption, 64);
+                             EXPECT_STREQ(caption, L"Выберите директорию");
+                             RECT label;
+                             ::GetWindowRect(tree.LabelHandle(), &label);
+                             ::MapWindowPoints(nullptr, f.Handle(), reinterpret_cast<POINT*>(&label), 2);
+                             EXPECT_EQ(label.left, 8);
+                             EXPECT_EQ(label.bottom, 20 - 4);
+                             // The outer size, centred in the work area, the tree in front for the keyboard.
+                             RECT window, work;
+                             ::GetWindowRect(f.Handle(), &window);
+                             ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+                             EXPECT_EQ(window.right - window.left, 350);
+                             EXPECT_EQ(window.bottom - window.top, 420);
+                             EXPECT_EQ(window.left, work.left + (work.right - work.left) / 2 - 175);
+                             EXPECT_EQ(::GetFocus(), tree.Handle());
+                           },
+                           Ok()});
+  EXPECT_TRUE(result);
+  EXPECT_EQ(dialog_.Path, desktop);
+}
+
+TEST_F(PathDialog, CancelEscapeAndTheCloseBoxLeavePathAlone) {
+  TestFolder folder;
+  dialog_.Path = WithoutSeparator(folder);
+  EXPECT_FALSE(Run({Cancel()}));
+  EXPECT_FALSE(Run({[](TPathDialogForm& f) { ::SendMessageW(f.Handle(), WM_CLOSE, 0, 0); }}));
+  EXPECT_FALSE(Run({[](TPathDialogForm& f) { ::SendMessageW(f.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }}));
+  // Escape, as the keyboard gives it, reaches Cancel through the dialog keys.
+  EXPECT_FALSE(Run({[](TPathDialogForm& f) {
+    ::SetFocus(f.sShellTreeView1.Handle());
+    MSG key{f.sShellTreeView1.Handle(), WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {}};
+    ::IsDialogMessageW(f.Handle(), &key);
+  }}));
+  EXPECT_EQ(dialog_.Path, WithoutSeparator(folder));
+}
+
+TEST_F(PathDialog, AStartingFolderIsSelectedAndBecomesTheCurrentDirectory) {
+  TestFolder folder;
+  ASSERT_TRUE(::CreateDirectoryW((folder / L"inner").c_str(), nullptr));
+  dialog_.Path = folder / L"inner";
+  std::wstring during;
+  EXPECT_TRUE(Run({[&](TPathDialogForm& f) {
+                     EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"inner");
+                     during = CurrentDirectory();
+                   },
+                   Cancel()}) == false);
+  EXPECT_EQ(during, folder / L"inner");
+  EXPECT_EQ(CurrentDirectory(), folder / L"inner");
+
+  // With NoChangeDir the current directory is left alone.
+  ::SetCurrentDirectoryW(startDirectory_.c_str());
+  dialog_.NoChangeDir = true;
+  EXPECT_FALSE(Run({Cancel()}));
+  EXPECT_EQ(CurrentDirectory(), startDirectory_);
+}
+
+TEST_F(PathDialog, AVanishedOrDotStartingFolderStartsAtTheRoot) {
+  for (const std::wstring& start : {std::wstring(L"."), std::wstring(L"C:\\no such folder\\at all")}) {
+    dialog_.Path = start;
+    EXPECT_TRUE(Run({[](TPathDialogForm& f) {
+                       EXPECT_EQ(f.sShellTreeView1.Selected(), f.sShellTreeView1.FirstNode());
+                     },
+                     Ok()}));
+    EXPECT_EQ(CurrentDirectory(), startDirectory_);
+    EXPECT_NE(dialog_.Path, start);  // the desktop's folder now
+  }
+}
+
+TEST_F(PathDialog, CreateMakesNumberedFoldersOpensTheNameAndOkRenamesThenCloses) {
+  TestFolder folder;
+  dialog_.Path = WithoutSeparator(folder);
+  const bool result = Run({
+      [&](TPathDialogForm& f) { Click(f.sBitBtn3); },
+      [&](TPathDialogForm& f) {
+        TsShellTreeView& tree = f.sShellTreeView1;
+        EXPECT_TRUE(IsExistingDir(folder / L"New folder1"));
+        EXPECT_EQ(tree.Path(), folder / L"New folder1");
+        EXPECT_TRUE(tree.IsEditing());
+        EXPECT_TRUE(f.sBitBtn1.Enabled());
+        EXPECT_TRUE(f.sBitBtn3.Enabled());
+        // Cancel while editing: the window and the edit stay open.
+        Click(f.sBitBtn2);
+        EXPECT_EQ(f.ModalResult(), mrNone);
+        EXPECT_TRUE(tree.IsEditing());
+        ::SetWindowTextW(TreeView_GetEditControl(tree.Handle()), L"Holiday");
+        Click(f.sBitBtn1);  // keeps the name and stays open
+        EXPECT_EQ(f.ModalResult(), mrNone);
+        EXPECT_FALSE(tree.IsEditing());
+        EXPECT_EQ(::GetFocus(), tree.Handle());
+      },
+      [&](TPathDialogForm& f) {
+        EXPECT_TRUE(IsExistingDir(folder / L"Holiday"));
+        EXPECT_FALSE(IsExistingDir(folder / L"New folder1"));
+        EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"Holiday");
+      },
+      Ok(),
+  });
+  EXPECT_TRUE(result);
+  EXPECT_EQ(dialog_.Path, folder / L"Holiday");
+
+  // The next run starts in the renamed folder; then two more beside it: the next free numbers.
+  auto createIn = [&](const std::wstring& parent) {
+    return [&, parent](TPathDialogForm& f) {
+      f.sShellTreeView1.EndEdit(true);
+      f.sShellTreeView1.SetPath(parent);
+      Click(f.sBitBtn3);
+    };
+  };
+  std::vector<std::wstring> made;
+  auto note = [&](TPathDialogForm& f) { made.push_back(f.sShellTreeView1.Path()); };
+  EXPECT_FALSE(Run({createIn(folder / L"Holiday"), note, createIn(WithoutSeparator(folder)), note,
+                    createIn(WithoutSeparator(folder)), note, [](TPathDialogForm& f) { f.sShellTreeView1.EndEdit(true); },
+                    Cancel()}));
+  EXPECT_EQ(made, (std::vector<std::wstring>{folder / L"Holiday\\New folder1", folder / L"New folder1",
+                                             folder / L"New folder2"}));
+  EXPECT_TRUE(IsExistingDir(folder / L"New folder2"));
+}
+
+TEST_F(PathDialog, AFileInTheWayIsReportedAndNothingElseChanges) {
+  TestFolder folder;
+  WriteBytes(folder / L"New folder1", "a file");
+  dialog_.Path = WithoutSeparator(folder);
+  std::vector<testing::SeenBox> boxes;
+  EXPECT_FALSE(Run({[&](TPathDialogForm& f) {
+                      BoxCloser closer(::GetCurrentThreadId(), application_.Handle(), WM_NULL);
+                      Click(f.sBitBtn3);
+                      boxes = closer.Boxes();
+                      EXPECT_EQ(f.sShellTreeView1.Path(), WithoutSeparator(folder));
+                      EXPECT_FALSE(f.sShellTreeView1.IsEditing());
+                      EXPECT_TRUE(f.sBitBtn3.Enabled());
+                    },
+                    Cancel()}));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, L"Error");
+  EXPECT_EQ(boxes[0].text, L"Directory " + folder.Path() + L"New folder1 can`t be created!");
+}
+
+TEST_F(PathDialog, AVirtualItemDisablesOkAndCreateAndWithoutAllowCreateThereIsNoCreate) {
+  dialog_.DialogOptions = 1u << sdPrompt;
+  EXPECT_TRUE(Run({[](TPathDialogForm& f) {
+                     EXPECT_FALSE(f.sBitBtn3.Visible());
+                     PIDLIST_ABSOLUTE raw = nullptr;
+                     ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &raw), S_OK);
+                     const UniqueAbsoluteID computer = Adopt(raw);
+                     TsShellTreeView& tree = f.sShellTreeView1;
+                     tree.Select(tree.FindNodeByID(computer.get(), tree.FirstNode()));
+                     EXPECT_NE(tree.Selected(), tree.FirstNode());
+                     EXPECT_FALSE(f.sBitBtn1.Enabled());
+                     EXPECT_FALSE(f.sBitBtn3.Enabled());
+                     // Enter reaches no disabled OK.
+                     MSG key{tree.Handle(), WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}};
+                     ::IsDialogMessageW(f.Handle(), &key);
+                     EXPECT_EQ(f.ModalResult(), mrNone);
+                     tree.Select(tree.FirstNode());
+                     EXPECT_TRUE(f.sBitBtn1.Enabled());
+                   },
+                   Ok()}));
+}
+
+TEST_F(PathDialog, ResizingKeepsTheTreeFillingAndTheButtonsAtTheirCorners) {
+  Run({[](TPathDialogForm& f) {
+         MINMAXINFO limits{};
+         ::SendMessageW(f.Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+         EXPECT_EQ(limits.ptMinTrackSize.x, 275);
+         EXPECT_EQ(limits.ptMinTrackSize.y, 250);
+         RECT window;
+         ::GetWindowRect(f.Handle(), &window);
+         ::SetWindowPos(f.Handle(), nullptr, 0, 0, 350 + 100, 420 + 50, SWP_NOMOVE | SWP_NOZORDER);
+         EXPECT_EQ(ClientRectOf(f.sShellTreeView1), (LayoutRect{8, 20, 421, 369}));
+         EXPECT_EQ(ClientRectOf(f.sBitBtn1), (LayoutRect{273, 394, 75, 25}));
+         EXPECT_EQ(ClientRectOf(f.sBitBtn2), (LayoutRect{350, 394, 75, 25}));
+         EXPECT_EQ(ClientRectOf(f.sBitBtn3), (LayoutRect{12, 394, 75, 25}));
+         RECT label;
+         ::GetWindowRect(f.sShellTreeView1.LabelHandle(), &label);
+         ::MapWindowPoints(nullptr, f.Handle(), reinterpret_cast<POINT*>(&label), 2);
+         EXPECT_EQ(label.left, 8);
+       },
+       Cancel()});
+}
+
+TEST_F(PathDialog, TheRootStripWidensTheWindowAndItsButtonsReRootTheTree) {
+  dialog_.ShowRootBtns = true;
+  Run({[](TPathDialogForm& f) {
+         RECT window;
+         ::GetWindowRect(f.Handle(), &window);
+         EXPECT_EQ(window.right - window.left, 350 + 105 + ::GetSystemMetrics(SM_CXFRAME));
+         EXPECT_EQ(ClientRectOf(f.sShellTreeView1).left, 8 + 105);
+         EXPECT_EQ(ClientRectOf(f.sBitBtn1).left, 173 + 105);
+         EXPECT_EQ(ClientRectOf(f.sBitBtn2).left, 250 + 105);
+         EXPECT_EQ(ClientRectOf(f.sBitBtn3).left, 12);
+         EXPECT_TRUE(f.sScrollBox1.Visible());
+         EXPECT_TRUE(f.sLabel1.Visible());
+         EXPECT_EQ(ClientRectOf(f.sLabel1).left, 8);
+         ASSERT_EQ(f.RootButtons().size(), 4u);
+         RECT strip;
+         ::GetClientRect(f.sScrollBox1.Handle(), &strip);
+         std::vector<int> tags;
+         for (const auto& button : f.RootButtons()) {
+           tags.push_back(button->Tag);
+           EXPECT_EQ(button->Bounds().height, 70);
+           EXPECT_EQ(button->Bounds().width, strip.right);
+         }
+         EXPECT_EQ(tags, (std::vector<int>{0, 1, 14, 2}));
+         EXPECT_FALSE(f.RootButtons()[0]->Text().empty());
+         // A press and release on the second button roots the tree at the computer.
+         const HWND second = f.RootButtons()[1]->Handle();
+         ::SendMessageW(second, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+         ::SendMessageW(second, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+         EXPECT_EQ(f.sShellTreeView1.Root(), L"rfMyComputer");
+       },
+       Cancel()});
+}
+
+TEST_F(PathDialog, TheDirectoryTestTellsMissingFromUnreadable) {
+  TestFolder folder;
+  WriteBytes(folder / L"file", "x");
+  EXPECT_TRUE(IsExistingDir(WithoutSeparator(folder)));
+  EXPECT_FALSE(IsExistingDir(folder / L"file"));
+  EXPECT_FALSE(IsExistingDir(folder / L"missing"));
+  EXPECT_FALSE(IsExistingDir(folder / L"missing\\deeper"));
+  EXPECT_FALSE(IsExistingDir(L""));
+  EXPECT_EQ(ProbeDirectory(folder / L"file"), DirectoryState::NotDirectory);
+  EXPECT_EQ(ProbeDirectory(folder / L"missing"), DirectoryState::Missing);
+}
+
+}  // namespace
+}  // namespace snapvik
