@@ -32,7 +32,8 @@ LayoutRect TControl::Bounds() const {
 }
 
 void TControl::SetBounds(LayoutRect b) {
-  ::SetWindowPos(Handle(), nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Painted afresh where it lands: the old pixels may belong to a surface the parent's resize replaced.
+  ::SetWindowPos(Handle(), nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
 }
 
 void TControl::CreateHandle(const CreateArgs& args, const char* name, WindowClass kind) {

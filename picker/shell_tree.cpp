@@ -312,6 +312,9 @@ std::wstring TacCustomShellTreeView::Path() const {
 void TacCustomShellTreeView::SetPath(const std::wstring& path) {
   const UniqueAbsoluteID id = ParsePath(path);
   if (!id) throw EOSError(L"Error Setting Path");
+  // A folder can be reached by more than one identifier (a Desktop child is
+  // also a path under the computer); the selected one already is this path.
+  if (const TacShellFolder* selected = SelectedFolder(); selected && selected->PathName() == path) return;
   if (!FUpdating) SetPathFromID(id.get());
 }
 

@@ -3,9 +3,12 @@
 // answers each with one line of JSON on standard output.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -138,6 +141,80 @@ std::string List(const std::vector<HWND>& windows) {
 
 snapvik::UniqueFile g_held;
 
+// A block of memory in another process, for the controls whose messages carry pointers.
+class RemoteBlock {
+ public:
+  RemoteBlock(HWND window, size_t size) : size_(size) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    process_.reset(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (process_) address_ = ::VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (!address_) throw std::runtime_error("no memory in the other process");
+  }
+  ~RemoteBlock() { ::VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE); }
+  RemoteBlock(const RemoteBlock&) = delete;
+  RemoteBlock& operator=(const RemoteBlock&) = delete;
+  void* Address() const { return address_; }
+  void Write(const void* data, size_t size, size_t offset = 0) {
+    ::WriteProcessMemory(process_.get(), static_cast<char*>(address_) + offset, data, size, nullptr);
+  }
+  void Read(void* data, size_t size, size_t offset = 0) const {
+    ::ReadProcessMemory(process_.get(), static_cast<char*>(address_) + offset, data, size, nullptr);
+  }
+
+ private:
+  snapvik::UniqueKernelHandle process_;
+  void* address_ = nullptr;
+  size_t size_;
+};
+
+// Every node a tree view holds, in tree order: handle, text, depth, state.
+std::string TreeNodes(HWND tree) {
+  constexpr size_t kText = 520;
+  RemoteBlock block(tree, sizeof(TVITEMW) + kText * sizeof(wchar_t));
+  const HTREEITEM selected = TreeView_GetSelection(tree);
+  std::string out = "[";
+  std::vector<HTREEITEM> parents;
+  for (HTREEITEM node = TreeView_GetRoot(tree); node;) {
+    TVITEMW item{};
+    item.mask = TVIF_TEXT | TVIF_STATE | TVIF_HANDLE | TVIF_CHILDREN;
+    item.hItem = node;
+    item.stateMask = TVIS_EXPANDED;
+    item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(block.Address()) + sizeof(TVITEMW));
+    item.cchTextMax = kText;
+    block.Write(&item, sizeof item);
+    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.Address()));
+    block.Read(&item, sizeof item);
+    wchar_t text[kText] = {};
+    block.Read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW));
+    if (out.size() > 1) out += ",";
+    out += "{\"item\":" + std::to_string(reinterpret_cast<uintptr_t>(node)) + ",\"text\":" + Json(text) +
+           ",\"level\":" + std::to_string(parents.size()) + ",\"selected\":" + (node == selected ? "1" : "0") +
+           ",\"expanded\":" + ((item.state & TVIS_EXPANDED) ? "1" : "0") +
+           ",\"children\":" + std::to_string(item.cChildren) + "}";
+    if (HTREEITEM child = TreeView_GetChild(tree, node)) {
+      parents.push_back(node);
+      node = child;
+      continue;
+    }
+    for (;;) {
+      if (HTREEITEM next = TreeView_GetNextSibling(tree, node)) {
+        node = next;
+        break;
+      }
+      if (parents.empty()) {
+        node = nullptr;
+        break;
+      }
+      node = parents.back();
+      parents.pop_back();
+    }
+  }
+  return out + "]";
+}
+
+HTREEITEM ParseItem(const std::string& text) { return reinterpret_cast<HTREEITEM>(static_cast<uintptr_t>(std::stoull(text))); }
+
 void Release() { g_held.reset(); }
 
 std::string Run(const std::vector<std::string>& a) {
@@ -167,6 +244,24 @@ std::string Run(const std::vector<std::string>& a) {
     return "true";
   }
   if (verb == "click") return ::PostMessageW(ParseHandle(a[1]), BM_CLICK, 0, 0) ? "true" : "false";
+  if (verb == "press") {  // press <button>: as the dialog keys press a button, the focus left where it is
+    const HWND button = ParseHandle(a[1]);
+    return ::PostMessageW(::GetParent(button), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                          reinterpret_cast<LPARAM>(button))
+               ? "true"
+               : "false";
+  }
+  if (verb == "tree") return TreeNodes(ParseHandle(a[1]));  // tree <hwnd>: the nodes it holds
+  if (verb == "treeselect")  // treeselect <hwnd> <item>
+    return ::SendMessageW(ParseHandle(a[1]), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(ParseItem(a[2])))
+               ? "true"
+               : "false";
+  if (verb == "treeexpand")  // treeexpand <hwnd> <item>
+    return ::SendMessageW(ParseHandle(a[1]), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(ParseItem(a[2])))
+               ? "true"
+               : "false";
+  if (verb == "treeeditor")  // treeeditor <hwnd>: the in-place editor, or 0
+    return Handle(reinterpret_cast<HWND>(::SendMessageW(ParseHandle(a[1]), TVM_GETEDITCONTROL, 0, 0)));
   if (verb == "close")
     return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, SC_CLOSE, 0) ? "true" : "false";
   if (verb == "command")  // command <hwnd> <id>: as a dialog button press

@@ -1,0 +1,206 @@
+"""The folder picker with the real program: "..." opens it, OK fills the directory field,
+Create makes numbered folders whose names open for editing, and the hot key still works."""
+import os
+import shutil
+import subprocess
+import time
+
+from e2e_case import SnapvikCase
+from harness import WORK, wait_for, win_path, xdotool
+
+DESKTOP = os.path.join(os.environ["HOME"], "Desktop")
+
+
+class Picker(SnapvikCase):
+    def setUp(self):
+        super().setUp()
+        # A folder of this test on the shell's Desktop, which the picker shows first.
+        self.name = "picker-%d-%s" % (os.getpid(), self.id().split(".")[-1][5:20])
+        self.folder = os.path.join(DESKTOP, self.name)
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder)
+
+    def tearDown(self):
+        super().tearDown()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    # The picker, as a user sees it.
+    def open_picker(self, copy, ctl):
+        copy.click(ctl["Button1"])
+        dialog = wait_for(lambda: (copy.visible("TPathDialogForm") or [None])[0], what="the picker")
+        parts = {}
+        for child in self.probe.ask("children", dialog["hwnd"]):
+            key = {"SysTreeView32": "tree", "Static": "label"}.get(child["class"], child["text"] or child["class"])
+            parts.setdefault(key, child)
+        return dialog, parts
+
+    def nodes(self, tree):
+        return self.probe.ask("tree", tree["hwnd"])
+
+    def node(self, tree, text, level=None):
+        found = [n for n in self.nodes(tree) if n["text"] == text and (level is None or n["level"] == level)]
+        self.assertTrue(found, "no node " + text)
+        return found[0]
+
+    def select(self, tree, text, level=None):
+        self.probe.ask("treeselect", tree["hwnd"], self.node(tree, text, level)["item"])
+        wait_for(lambda: self.node(tree, text, level)["selected"], what="the selection of " + text)
+
+    def enabled(self, control):
+        return self.probe.ask("describe", control["hwnd"])["enabled"]
+
+    def gone(self, copy, dialog):
+        wait_for(lambda: not any(w["hwnd"] == dialog["hwnd"] and w["visible"] for w in copy.windows()),
+                 what="the picker to close")
+
+    def edit1(self, ctl):
+        return self.probe.ask("describe", ctl["Edit1"]["hwnd"])["text"]
+
+    def test_cancel_keeps_the_field_and_ok_puts_the_chosen_folder_into_it(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        before = self.edit1(ctl)
+
+        dialog, parts = self.open_picker(c, ctl)
+        self.assertEqual(dialog["text"], "Select directory")
+        self.assertEqual((dialog["window"][2], dialog["window"][3]), (350, 420))
+        self.assertEqual(parts["label"]["text"], "Выберите директорию")
+        self.assertEqual(parts["label"]["pos"], [8, 3])
+        self.assertEqual([n["text"] for n in self.nodes(parts["tree"]) if n["level"] == 0], ["Desktop"])
+        root = self.nodes(parts["tree"])[0]
+        self.assertTrue(root["selected"] and root["expanded"])
+        self.assertFalse(self.probe.ask("describe", form["hwnd"])["enabled"], "the main window is disabled meanwhile")
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
+        self.assertEqual(self.edit1(ctl), before)
+        self.assertTrue(self.probe.ask("describe", form["hwnd"])["enabled"])
+
+        # A folder: its path, without a backslash.
+        dialog, parts = self.open_picker(c, ctl)
+        self.select(parts["tree"], self.name, 1)
+        self.assertTrue(self.enabled(parts["OK"]) and self.enabled(parts["Create"]))
+        c.click(parts["OK"])
+        self.gone(c, dialog)
+        chosen = self.edit1(ctl)
+        self.assertTrue(chosen.endswith("\\Desktop\\" + self.name), chosen)
+
+        # The computer is no folder: OK and Create are off. A drive root keeps its backslash.
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        self.assertEqual([n["text"] for n in self.nodes(tree) if n["selected"]], [self.name],
+                         "the next run starts at the last folder")
+        self.select(tree, "My Computer", 1)
+        self.assertFalse(self.enabled(parts["OK"]) or self.enabled(parts["Create"]))
+        self.probe.ask("treeexpand", tree["hwnd"], self.node(tree, "My Computer", 1)["item"])
+        drive = [n["text"] for n in self.nodes(tree) if n["level"] == 2 and n["text"].endswith("(C:)")]
+        self.select(tree, drive[0], 2)
+        self.assertTrue(self.enabled(parts["OK"]))
+        c.click(parts["OK"])
+        self.gone(c, dialog)
+        self.assertEqual(self.edit1(ctl), "C:\\")
+
+    def test_create_makes_numbered_folders_and_ok_renames_before_it_closes(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        self.select(tree, self.name, 1)
+        c.click(parts["Create"])
+        wait_for(lambda: os.path.isdir(os.path.join(self.folder, "New folder1")), what="New folder1")
+        first = wait_for(lambda: self.node(tree, "New folder1", 2), what="its node")
+        self.assertTrue(first["selected"])
+        editor = wait_for(lambda: int(self.probe.ask("treeeditor", tree["hwnd"])), what="the name's editor")
+        # Escape closes the editor only; the name stays.
+        xdotool("windowfocus", "--sync", c.x_window("Select directory"))
+        xdotool("key", "Escape")
+        wait_for(lambda: not int(self.probe.ask("treeeditor", tree["hwnd"])), what="the editor to close")
+        self.assertTrue(self.probe.ask("describe", dialog["hwnd"])["visible"])
+
+        self.select(tree, self.name, 1)
+        c.click(parts["Create"])
+        wait_for(lambda: os.path.isdir(os.path.join(self.folder, "New folder2")), what="New folder2")
+        self.assertTrue(wait_for(lambda: self.node(tree, "New folder2", 2), what="its node")["selected"])
+        editor = wait_for(lambda: int(self.probe.ask("treeeditor", tree["hwnd"])), what="the name's editor")
+        # Cancel while a name is open keeps both open.
+        self.probe.ask("press", parts["Cancel"]["hwnd"])
+        time.sleep(0.5)
+        self.assertTrue(int(self.probe.ask("treeeditor", tree["hwnd"])))
+        self.probe.ask("settext", editor, "Отпуск 2026")
+        self.probe.ask("press", parts["OK"]["hwnd"])
+        wait_for(lambda: os.path.isdir(os.path.join(self.folder, "Отпуск 2026")), what="the rename on disk")
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "New folder2")))
+        self.assertTrue(self.probe.ask("describe", dialog["hwnd"])["visible"], "the first OK keeps the picker open")
+        self.probe.ask("press", parts["OK"]["hwnd"])
+        self.gone(c, dialog)
+        self.assertTrue(self.edit1(ctl).endswith("\\" + self.name + "\\Отпуск 2026"), self.edit1(ctl))
+        self.assertEqual(sorted(os.listdir(self.folder)), ["New folder1", "Отпуск 2026"])
+
+    def test_a_capture_while_the_picker_is_open_goes_into_the_field_s_folder(self):
+        shots = os.path.join(WORK, "picker-shots-%d" % os.getpid())
+        shutil.rmtree(shots, ignore_errors=True)
+        os.makedirs(shots)
+        try:
+            c = self.started()
+            form = c.main_window()
+            ctl = c.arm(form, win_path(shots), "K", ctrl=True, alt=True)
+            dialog, parts = self.open_picker(c, ctl)
+            self.select(parts["tree"], self.name, 1)
+            xdotool("windowfocus", "--sync", c.x_window("Select directory"))
+            xdotool("key", "ctrl+alt+k")
+            wait_for(lambda: os.listdir(shots) == ["Screen0.jpg"], what="the capture")
+            self.assertTrue(self.probe.ask("describe", dialog["hwnd"])["visible"])
+            c.click(parts["Cancel"])
+            self.gone(c, dialog)
+            self.assertEqual(self.edit1(ctl), win_path(shots) + "\\")
+        finally:
+            shutil.rmtree(shots, ignore_errors=True)
+
+    def test_the_window_resizes_down_to_its_minimum_with_the_controls_anchored(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        x, y, w, h = dialog["window"]
+
+        def drag_corner(to_x, to_y):
+            xdotool("mousemove", "--sync", x + w - 2, y + h - 2)
+            xdotool("mousedown", "1")
+            xdotool("mousemove", "--sync", to_x, to_y)
+            time.sleep(0.3)
+            xdotool("mouseup", "1")
+            time.sleep(0.5)
+            return self.probe.ask("describe", dialog["hwnd"])
+
+        bigger = drag_corner(x + w + 150, y + h + 80)
+        grow_x, grow_y = bigger["window"][2] - w, bigger["window"][3] - h
+        self.assertGreaterEqual(min(grow_x - 150, grow_y - 80), 0)
+        self.assertLessEqual(max(grow_x - 150, grow_y - 80), 4)
+        children = {k: self.probe.ask("describe", v["hwnd"]) for k, v in parts.items()}
+        tree = children["tree"]
+        self.assertEqual(tree["pos"], [8, 20])
+        self.assertEqual(tree["window"][2:], [321 + grow_x, 319 + grow_y])
+        self.assertEqual(children["OK"]["pos"], [173 + grow_x, 344 + grow_y])
+        self.assertEqual(children["Cancel"]["pos"], [250 + grow_x, 344 + grow_y])
+        self.assertEqual(children["Create"]["pos"], [12, 344 + grow_y])
+        self.assertEqual(children["label"]["pos"], [8, 3])
+        # The moved buttons are painted where they landed: their captions show.
+        picture = os.path.join(WORK, "picker-resized.png")
+        subprocess.run(["import", "-window", c.x_window("Select directory"), picture], check=True)
+        for name in ("OK", "Cancel", "Create"):
+            bx, by, bw, bh = children[name]["window"]
+            crop = "%dx%d+%d+%d" % (bw, bh, bx - bigger["window"][0], by - bigger["window"][1])
+            darkest = subprocess.run(["convert", picture, "-crop", crop, "-colorspace", "Gray", "-format",
+                                      "%[fx:minima]", "info:"], capture_output=True, text=True, check=True).stdout
+            self.assertLess(float(darkest), 0.3, name + " is not drawn after the resize")
+
+        w, h = bigger["window"][2:]
+        smallest = drag_corner(x + 20, y + 20)
+        subprocess.run(["import", "-window", c.x_window("Select directory"),
+                        os.path.join(WORK, "picker-smallest.png")], check=True)
+        self.assertEqual(smallest["window"][2:], [275, 250])
+        tree = self.probe.ask("describe", parts["tree"]["hwnd"])
+        self.assertEqual(tree["window"][2:], [321 - 75, 319 - 170])
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
