@@ -262,6 +262,20 @@ std::string Run(const std::vector<std::string>& a) {
                : "false";
   if (verb == "treeeditor")  // treeeditor <hwnd>: the in-place editor, or 0
     return Handle(reinterpret_cast<HWND>(::SendMessageW(ParseHandle(a[1]), TVM_GETEDITCONTROL, 0, 0)));
+  if (verb == "syscolor") {  // syscolor <index>: the system colour as [r, g, b]
+    const COLORREF c = ::GetSysColor(std::stoi(a[1]));
+    std::ostringstream s;
+    s << "[" << int{GetRValue(c)} << "," << int{GetGValue(c)} << "," << int{GetBValue(c)} << "]";
+    return s.str();
+  }
+  if (verb == "cursor") {  // cursor: whether the cursor on screen now is the hand
+    CURSORINFO info{sizeof info, 0, nullptr, {}};
+    ::GetCursorInfo(&info);
+    std::ostringstream s;
+    s << "{\"hand\":" << (info.hCursor == ::LoadCursorW(nullptr, IDC_HAND) ? 1 : 0)
+      << ",\"arrow\":" << (info.hCursor == ::LoadCursorW(nullptr, IDC_ARROW) ? 1 : 0) << "}";
+    return s.str();
+  }
   if (verb == "close")
     return ::PostMessageW(ParseHandle(a[1]), WM_SYSCOMMAND, SC_CLOSE, 0) ? "true" : "false";
   if (verb == "command")  // command <hwnd> <id>: as a dialog button press
