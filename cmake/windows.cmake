@@ -36,10 +36,12 @@ add_library(snapvik_capture STATIC
 target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common)
 
 add_library(snapvik_picker STATIC
+  picker/change_notifier.cpp
   picker/existing_dir.cpp
   picker/id_list.cpp
   picker/path_dialog.cpp
   picker/root_strip.cpp
+  picker/shell_context_menu.cpp
   picker/shell_folder.cpp
   picker/shell_module.cpp
   picker/shell_tree.cpp

@@ -69,6 +69,8 @@ inline bool MemoryDc(HDC h) noexcept { return ::DeleteDC(h) != FALSE; }
 inline bool Icon(HICON h) noexcept { return ::DestroyIcon(h) != FALSE; }
 inline bool Window(HWND h) noexcept { return ::DestroyWindow(h) != FALSE; }
 inline bool LocalBuffer(HLOCAL h) noexcept { return ::LocalFree(h) == nullptr; }
+inline bool ChangeWatch(HANDLE h) noexcept { return ::FindCloseChangeNotification(h) != FALSE; }
+inline bool Menu(HMENU h) noexcept { return ::DestroyMenu(h) != FALSE; }
 }  // namespace release
 
 using UniqueFile = UniqueHandle<HandleTraits<HANDLE, &release::KernelHandle, EmptyIsInvalidHandle>>;
@@ -83,6 +85,8 @@ using UniqueMemoryDc = UniqueHandle<HandleTraits<HDC, &release::MemoryDc>>;
 using UniqueIcon = UniqueHandle<HandleTraits<HICON, &release::Icon>>;
 using UniqueWindow = UniqueHandle<HandleTraits<HWND, &release::Window>>;
 using UniqueLocalBuffer = UniqueHandle<HandleTraits<HLOCAL, &release::LocalBuffer>>;
+using UniqueChangeWatch = UniqueHandle<HandleTraits<HANDLE, &release::ChangeWatch, EmptyIsInvalidHandle>>;
+using UniqueMenu = UniqueHandle<HandleTraits<HMENU, &release::Menu>>;
 
 // A window's (or the screen's) context, given back with the window it came from.
 class WindowDc {

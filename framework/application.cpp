@@ -13,6 +13,7 @@ namespace {
 
 TApplication* g_application = nullptr;
 constexpr wchar_t kApplicationClass[] = L"TApplication";
+constexpr UINT kSynchronize = WM_APP + 0x100;  // lParam: the action
 
 // The innermost non-empty message of a chain of nested errors.
 std::wstring InnermostMessage(const Exception& error) {
@@ -40,11 +41,12 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize(std::wstring title) {
   com_ = std::make_unique<ComApartment>();
+  threadId_ = ::GetCurrentThreadId();
   title_ = std::move(title);
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ::DefWindowProcW;  // it only owns; it handles nothing itself
+  wc.lpfnWndProc = &TApplication::HiddenWindowProc;  // it owns, and runs what other threads synchronize
   wc.hInstance = instance;
   wc.hIcon = ::LoadIconW(instance, L"MAINICON");
   wc.lpszClassName = kApplicationClass;
@@ -98,6 +100,36 @@ void TApplication::RunModalLoop(HWND modalWindow, const bool& done) {
   DisabledTaskWindows disabled(modalWindow);
   while (!done && !terminated_) {
     if (!ProcessMessage()) break;
+  }
+}
+
+LRESULT CALLBACK TApplication::HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != kSynchronize) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  try {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+  } catch (...) {
+    Application().HandleException();
+  }
+  return 0;
+}
+
+void TApplication::Synchronize(const std::function<void()>& action) {
+  if (::GetCurrentThreadId() == threadId_ || !handle_) {
+    try {
+      action();
+    } catch (...) {
+      HandleException();
+    }
+    return;
+  }
+  // A sent message runs on the window's thread while this one waits.
+  ::SendMessageW(handle_.get(), kSynchronize, 0, reinterpret_cast<LPARAM>(&action));
+}
+
+void TApplication::WaitServingSynchronize(HANDLE object) {
+  while (::MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // runs the sent ones
   }
 }
 

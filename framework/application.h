@@ -3,6 +3,7 @@
 // modal loops and the error handler that every platform entry point uses.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,6 +46,13 @@ class TApplication {
   // program's other windows are disabled meanwhile.
   void RunModalLoop(HWND modalWindow, const bool& done);
 
+  // Runs `action` on the user-interface thread and returns once it has
+  // returned; from another thread the caller waits meanwhile. An error it
+  // raises is shown there, never passed back.
+  void Synchronize(const std::function<void()>& action);
+  // Waits for `object` while running what other threads synchronize meanwhile.
+  void WaitServingSynchronize(HANDLE object);
+
   // From inside a catch block: shows the active exception, unless an error
   // box is open already. Never throws.
   void HandleException() noexcept;
@@ -54,7 +62,10 @@ class TApplication {
   std::unique_ptr<ComApartment> com_;
   UniqueWindow handle_;
   std::wstring title_;
+  static LRESULT CALLBACK HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
   TForm* mainForm_ = nullptr;
+  DWORD threadId_ = 0;
   bool terminated_ = false;
   bool showingError_ = false;
 };

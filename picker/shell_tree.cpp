@@ -257,9 +257,10 @@ DWORD EnumerationFlags(TacShellObjectTypes types) {
   return flags;
 }
 
-TacCustomShellTreeView::TacCustomShellTreeView() = default;
+TacCustomShellTreeView::TacCustomShellTreeView() : FNotifier(std::make_unique<TacShellChangeNotifier>()) {}
 
 TacCustomShellTreeView::~TacCustomShellTreeView() {
+  FNotifier.reset();  // its worker posts to this window
   if (Handle()) FreeAllNodes();
 }
 
@@ -393,6 +394,9 @@ void TacCustomShellTreeView::BuildRoot() {
     TreeView_SetItem(Handle(), &update);
     TreeView_Expand(Handle(), node, TVE_EXPAND);
     TreeView_SelectItem(Handle(), node);
+    if (FNotifier && FNotifier->Thread())
+      FNotifier->Thread()->SetDirectoryOptions(FNotifier->Root(), FNotifier->WatchSubTree(),
+                                               NotifyFilterValue(FNotifier->NotifyFilters()));
   }
   if (!kept.empty()) throw EOSError(kept);
 }
@@ -497,11 +501,88 @@ bool TacCustomShellTreeView::CanExpand(HTREEITEM node) {
 }
 
 bool TacCustomShellTreeView::CanChange(HTREEITEM node) {
-  // With a change watcher, the selected folder's watch follows from here.
-  return OnChanging ? OnChanging(node) : true;
+  const bool answer = OnChanging ? OnChanging(node) : true;
+  if (answer && !FUpdating && node) {
+    // The watch moves to the new selection: off, then on again for its folder.
+    const bool remembered = FAutoRefresh;
+    SetAutoRefresh(false);
+    FNodeToMonitor = node;
+    struct Clear {
+      HTREEITEM& node;
+      ~Clear() { node = nullptr; }
+    } clear{FNodeToMonitor};
+    SetAutoRefresh(remembered);
+  }
+  return answer;
 }
 
-void TacCustomShellTreeView::SetAutoRefresh(bool value) { FAutoRefresh = value; }
+void TacCustomShellTreeView::SetAutoRefresh(bool value) {
+  FAutoRefresh = value;
+  if (!FLoaded) return;
+  FNotifier.reset();
+  if (!value) return;
+  FNotifier = std::make_unique<TacShellChangeNotifier>();
+  FNotifier->SetWatchSubTree(false);
+  const TacShellFolder* watched = FNodeToMonitor ? FolderOf(FNodeToMonitor) : FRootFolder.get();
+  if (watched) FNotifier->SetRoot(watched->PathName());
+  FNotifier->SetOnChange([this] { PostRefreshRequest(); });
+}
+
+LRESULT TacCustomShellTreeView::ReflectedNotify(const NMHDR& header) {
+  if (header.code == NM_RCLICK) {
+    // The right button's release: the menu at the mouse, and no second request from the control.
+    const DWORD at = ::GetMessagePos();
+    POINT position{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    ::ScreenToClient(Handle(), &position);
+    bool handled = false;
+    DoContextPopup(position, handled);
+    return handled ? TRUE : FALSE;
+  }
+  return TsTreeView::ReflectedNotify(header);
+}
+
+void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
+  if (!AutoContextMenus) return;
+  handled = true;
+  ShowShellContextMenu(*this, SelectedFolder(), position.x, position.y);
+}
+
+void TacCustomShellTreeView::ExecuteCommand(const std::string& Verb, bool& Handled) {
+  if (SameVerb(Verb, "rename")) {
+    if (HTREEITEM node = Selected()) {
+      EditText(node);
+      Handled = true;
+    }
+  } else if (SameVerb(Verb, "open")) {
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, saved);
+    FSavePath.assign(saved, length < MAX_PATH ? length : 0);
+    if (const TacShellFolder* item = SelectedFolder())
+      ::SetCurrentDirectoryW(snapvik::FolderOf(item->PathName()).c_str());
+  }
+}
+
+void TacCustomShellTreeView::CommandCompleted(const std::string& Verb, bool Succeeded) {
+  const HTREEITEM node = Selected();
+  if (!Succeeded || !node) return;
+  if (SameVerb(Verb, "delete")) {
+    TacShellFolder* item = FolderOf(node);
+    const DWORD attributes = item ? ::GetFileAttributesW(item->PathName().c_str()) : INVALID_FILE_ATTRIBUTES;
+    const bool fileThere = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (fileThere) return;
+    TVITEMW clear = ItemQuery(node, TVIF_PARAM);
+    clear.lParam = 0;
+    TreeView_SetItem(Handle(), &clear);
+    TreeView_DeleteItem(Handle(), node);
+    delete item;
+  } else if (SameVerb(Verb, "paste")) {
+    Refresh(node);
+  } else if (SameVerb(Verb, "open")) {
+    ::SetCurrentDirectoryW(FSavePath.c_str());
+  }
+}
+
+void TacCustomShellTreeView::PostRefreshRequest() { ::PostMessageW(Handle(), kRefreshSelected, 0, 0); }
 
 bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   std::wstring name = text;
@@ -588,7 +669,33 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case WM_MEASUREITEM:
     case WM_INITMENUPOPUP:
     case WM_MENUCHAR:
-      return 0;  // the shell's context menu, when one is open, takes them
+      // The shell's context menu, when one is up, takes them; the control never does.
+      if (IContextMenu2* handler = ActiveMenuHandler()) handler->HandleMenuMsg(msg, wParam, lParam);
+      return 0;
+    case WM_RBUTTONDOWN:
+      if (RightClickSelect) {
+        TVHITTESTINFO hit{};
+        hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (HTREEITEM node = TreeView_HitTest(Handle(), &hit); node && (hit.flags & TVHT_ONITEM)) Select(node);
+      }
+      break;
+    case WM_CONTEXTMENU: {
+      POINT position{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (lParam == -1) {
+        // From the keyboard: below the selected node's text.
+        RECT item{};
+        if (HTREEITEM node = Selected(); node && TreeView_GetItemRect(Handle(), node, &item, TRUE))
+          position = {item.left, item.bottom};
+        else
+          position = {0, 0};
+      } else {
+        ::ScreenToClient(Handle(), &position);
+      }
+      bool handled = false;
+      DoContextPopup(position, handled);
+      if (handled) return 0;
+      break;
+    }
     case TVM_SETIMAGELIST:
       if (!FImageListChanging) {
         const FlagScope guard(FImageListChanging);

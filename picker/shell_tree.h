@@ -12,6 +12,8 @@
 
 #include "framework/controls.h"
 #include "picker/bound_label_logic.h"
+#include "picker/change_notifier.h"
+#include "picker/shell_context_menu.h"
 #include "picker/shell_folder.h"
 
 namespace snapvik {
@@ -94,7 +96,7 @@ inline constexpr TacShellObjectTypes ObjectTypesOf(std::initializer_list<TacShel
 DWORD EnumerationFlags(TacShellObjectTypes types);
 
 // All the namespace logic of the tree.
-class TacCustomShellTreeView : public TsTreeView {
+class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
  public:
   TacCustomShellTreeView();
   ~TacCustomShellTreeView() override;
@@ -118,7 +120,9 @@ class TacCustomShellTreeView : public TsTreeView {
   bool UseShellImages() const { return FUseShellImages; }
   void SetUseShellImages(bool value);
   bool AutoRefresh() const { return FAutoRefresh; }
+  // On: the selected folder is watched, and each change in it refreshes its node.
   void SetAutoRefresh(bool value);
+  TacShellChangeNotifier* Notifier() const { return FNotifier.get(); }
   bool Updating() const { return FUpdating; }
 
   std::wstring Path() const;
@@ -133,6 +137,11 @@ class TacCustomShellTreeView : public TsTreeView {
   void RefreshSelected();
   HTREEITEM FindNodeByID(PCIDLIST_ABSOLUTE id, HTREEITEM start) const;
 
+  // A context menu asked for at `position` (client pixels): the shell's menu for the selected item.
+  void DoContextPopup(POINT position, bool& handled);
+  void ExecuteCommand(const std::string& Verb, bool& Handled) override;
+  void CommandCompleted(const std::string& Verb, bool Succeeded) override;
+
   // How many CompareIDs the sorting asked since start; for the benchmark.
   static long long Comparisons();
 
@@ -142,6 +151,7 @@ class TacCustomShellTreeView : public TsTreeView {
   bool CanChange(HTREEITEM node) override;
   void Deleting(LPARAM data) override;
   bool Edited(HTREEITEM node, const wchar_t* text) override;
+  LRESULT ReflectedNotify(const NMHDR& header) override;
 
  private:
   class UpdateBracket;
@@ -158,6 +168,7 @@ class TacCustomShellTreeView : public TsTreeView {
   void SetPathFromID(PCIDLIST_ABSOLUTE id);
   void ApplyImageList();
   UniqueAbsoluteID NodeID(HTREEITEM node) const;
+  void PostRefreshRequest();
 
   std::wstring FRoot = L"rfDesktop";
   std::wstring FOldRoot;
@@ -170,6 +181,9 @@ class TacCustomShellTreeView : public TsTreeView {
   bool FLoaded = false;
   int updateDepth_ = 0;
   UniqueAbsoluteID pendingRefresh_;  // a renamed folder's parent, read again after the edit
+  std::unique_ptr<TacShellChangeNotifier> FNotifier;
+  HTREEITEM FNodeToMonitor = nullptr;
+  std::wstring FSavePath;  // the current directory while the shell opens an item
 };
 
 // The tree as the picker's window places it.

@@ -137,6 +137,27 @@ class Picker(SnapvikCase):
         self.assertTrue(self.edit1(ctl).endswith("\\" + self.name + "\\Отпуск 2026"), self.edit1(ctl))
         self.assertEqual(sorted(os.listdir(self.folder)), ["New folder1", "Отпуск 2026"])
 
+    def test_a_right_click_selects_the_folder_and_shows_the_shell_s_menu(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        node = self.node(tree, self.name, 1)
+        self.assertFalse(node["selected"])
+        x, y, w, h = self.probe.ask("treerect", tree["hwnd"], node["item"])
+        xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+        xdotool("click", "3")
+        menu = wait_for(lambda: (c.visible("#32768") or [None])[0], what="the context menu")
+        self.assertTrue(self.node(tree, self.name, 1)["selected"])
+        # Escape closes the menu and nothing else.
+        xdotool("key", "Escape")
+        wait_for(lambda: not c.visible("#32768"), what="the menu to close")
+        self.assertTrue(self.probe.ask("describe", dialog["hwnd"])["visible"])
+        self.assertTrue(os.path.isdir(self.folder))
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
+
     def test_a_capture_while_the_picker_is_open_goes_into_the_field_s_folder(self):
         shots = os.path.join(WORK, "picker-shots-%d" % os.getpid())
         shutil.rmtree(shots, ignore_errors=True)

@@ -260,6 +260,18 @@ std::string Run(const std::vector<std::string>& a) {
     return ::SendMessageW(ParseHandle(a[1]), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(ParseItem(a[2])))
                ? "true"
                : "false";
+  if (verb == "treerect") {  // treerect <hwnd> <item>: the node's text on screen, as [x, y, w, h]
+    const HWND tree = ParseHandle(a[1]);
+    RemoteBlock block(tree, sizeof(RECT));
+    // The message takes the node in the rectangle's place.
+    const HTREEITEM item = ParseItem(a[2]);
+    block.Write(&item, sizeof item);
+    RECT r{};
+    ::SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(block.Address()));
+    block.Read(&r, sizeof r);
+    ::MapWindowPoints(tree, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return Rect(r);
+  }
   if (verb == "treeeditor")  // treeeditor <hwnd>: the in-place editor, or 0
     return Handle(reinterpret_cast<HWND>(::SendMessageW(ParseHandle(a[1]), TVM_GETEDITCONTROL, 0, 0)));
   if (verb == "syscolor") {  // syscolor <index>: the system colour as [r, g, b]

@@ -264,3 +264,19 @@ TEST(PathDialogDesign, OptionsRootButtonsAndControls) {
 
 }  // namespace
 }  // namespace snapvik
+
+#include "picker/notify_filters.h"
+
+namespace snapvik {
+namespace {
+
+TEST(NotifyFilters, EachMemberGivesItsPlatformBit) {
+  EXPECT_EQ(NotifyFilterValue(kDefaultNotifyFilters), 0x3u);
+  EXPECT_EQ(NotifyFilterValue(1u << nfSecurityChange), 0x100u);
+  EXPECT_EQ(NotifyFilterValue(0x3Fu), 0x11Fu);
+  EXPECT_EQ(NotifyFilterValue((1u << nfSizeChange) | (1u << nfWriteChange)), 0x18u);
+  EXPECT_EQ(NotifyFilterValue(0), 0u);
+}
+
+}  // namespace
+}  // namespace snapvik

@@ -171,6 +171,9 @@ TEST_F(PathDialog, AFirstRunShowsTheDesktopAndOkReturnsItsFolder) {
                              EXPECT_EQ(window.bottom - window.top, 420);
                              EXPECT_EQ(window.left, work.left + (work.right - work.left) / 2 - 175);
                              EXPECT_EQ(::GetFocus(), tree.Handle());
+                             // The picker keeps AutoRefresh off: no watcher thread ever runs.
+                             EXPECT_FALSE(tree.AutoRefresh());
+                             EXPECT_EQ(TacShellChangeThread::Live(), 0);
                            },
                            Ok()});
   EXPECT_TRUE(result);

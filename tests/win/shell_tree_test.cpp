@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "common/errors.h"
@@ -318,6 +319,148 @@ TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
   const UniqueAbsoluteID expected = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
   EXPECT_TRUE(SameID(item->AbsoluteID(), expected.get()));
   EXPECT_EQ(item->PathName(), path);
+}
+
+}  // namespace
+}  // namespace snapvik
+
+namespace snapvik {
+namespace {
+
+// The shell's context menu, chosen from inside its own loop by a timer.
+struct MenuChoice {
+  std::wstring wanted;  // an item's text without its "&"
+  std::vector<std::wstring> seen;
+  bool chosen = false;
+};
+MenuChoice* g_choice = nullptr;
+
+BOOL CALLBACK FindMenuWindow(HWND hwnd, LPARAM out) {
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) != L"#32768" || !::IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = hwnd;
+  return FALSE;
+}
+
+void CALLBACK ChooseFromMenu(HWND, UINT, UINT_PTR, DWORD) {
+  HWND window = nullptr;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindMenuWindow, reinterpret_cast<LPARAM>(&window));
+  if (!window || !g_choice || g_choice->chosen) return;
+  const auto menu = reinterpret_cast<HMENU>(::SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0));
+  g_choice->seen.clear();
+  wchar_t mnemonic = 0;
+  for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+    wchar_t text[128] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+    std::wstring plain;
+    wchar_t key = 0;
+    for (const wchar_t* c = text; *c; ++c) {
+      if (*c == L'&' && c[1]) key = static_cast<wchar_t>(::towlower(c[1]));
+      if (*c != L'&') plain += *c;
+    }
+    if (!plain.empty()) g_choice->seen.push_back(plain);
+    if (plain == g_choice->wanted) mnemonic = key;
+  }
+  g_choice->chosen = true;
+  if (mnemonic)
+    ::PostMessageW(window, WM_CHAR, mnemonic, 0);
+  else
+    ::EndMenu();
+}
+
+// A right click on `node`, as the mouse gives it, with `item` chosen from the menu that shows.
+MenuChoice RightClickAndChoose(TsTreeView& tree, HTREEITEM node, const std::wstring& item) {
+  MenuChoice choice;
+  choice.wanted = item;
+  g_choice = &choice;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &ChooseFromMenu);
+  RECT r{};
+  TreeView_GetItemRect(tree.Handle(), node, &r, TRUE);
+  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  ::PostMessageW(tree.Handle(), WM_RBUTTONUP, 0, at);
+  ::SendMessageW(tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+  ::KillTimer(nullptr, timer);
+  g_choice = nullptr;
+  return choice;
+}
+
+TEST_F(ShellTree, ARightClickSelectsTheNodeAndShowsTheShellsMenuWhoseRenameIsTheTreesEditor) {
+  TestFolder folder;
+  MakeDir(folder / L"first");
+  MakeDir(folder / L"second");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  const HTREEITEM second = Child(host.tree, host.tree.FirstNode(), L"second");
+  ASSERT_NE(second, nullptr);
+  // Dismissed: nothing runs.
+  const MenuChoice choice = RightClickAndChoose(host.tree, second, L"(none)");
+  EXPECT_TRUE(choice.chosen) << "no menu showed";
+  for (const wchar_t* item : {L"Open", L"Delete", L"Properties"})
+    EXPECT_NE(std::find(choice.seen.begin(), choice.seen.end(), item), choice.seen.end()) << item;
+  EXPECT_EQ(host.tree.Selected(), second);
+  EXPECT_EQ(ActiveMenuHandler(), nullptr);
+  EXPECT_FALSE(host.tree.IsEditing());
+
+  // Wine's menu offers no Rename for a folder; its verb, as Windows' menu gives it.
+  IacShellCommandVerb& verbs = host.tree;
+  bool handled = false;
+  verbs.ExecuteCommand("Rename", handled);
+  EXPECT_TRUE(handled);
+  ASSERT_TRUE(host.tree.IsEditing());
+  ::SetWindowTextW(TreeView_GetEditControl(host.tree.Handle()), L"third");
+  host.tree.EndEdit(false);
+  Drain();
+  EXPECT_TRUE(testing::Exists(folder / L"third"));
+  EXPECT_FALSE(testing::Exists(folder / L"second"));
+}
+
+TEST_F(ShellTree, AfterTheMenusDeleteTheFolderAndItsNodeAreGone) {
+  TestFolder folder;
+  MakeDir(folder / L"doomed");
+  MakeDir(folder / L"kept");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  const HTREEITEM doomed = Child(host.tree, host.tree.FirstNode(), L"doomed");
+  ASSERT_NE(doomed, nullptr);
+  BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone, 1, 10000, IDYES);
+  const MenuChoice choice = RightClickAndChoose(host.tree, doomed, L"Delete");
+  closer.Boxes();
+  EXPECT_TRUE(choice.chosen);
+  EXPECT_FALSE(testing::Exists(folder / L"doomed"));
+  EXPECT_EQ(Child(host.tree, host.tree.FirstNode(), L"doomed"), nullptr);
+  EXPECT_NE(Child(host.tree, host.tree.FirstNode(), L"kept"), nullptr);
+}
+
+TEST_F(ShellTree, OpenRunsInTheItemsFolderAndTheCurrentDirectoryComesBack) {
+  TestFolder folder;
+  MakeDir(folder / L"inner");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"inner");
+  wchar_t before[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, before);
+  IacShellCommandVerb& verbs = host.tree;
+  bool handled = false;
+  verbs.ExecuteCommand("OPEN", handled);
+  EXPECT_FALSE(handled);  // the shell opens it
+  wchar_t during[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, during);
+  EXPECT_EQ(AddPathSeparator(during), folder.Path());
+  verbs.CommandCompleted("open", true);
+  wchar_t after[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, after);
+  EXPECT_STREQ(after, before);
+  // A failed delete, or one that leaves a file there, keeps the node.
+  verbs.CommandCompleted("delete", false);
+  EXPECT_EQ(host.tree.Path(), folder / L"inner");
+  // Other verbs are the shell's.
+  handled = false;
+  verbs.ExecuteCommand("properties", handled);
+  EXPECT_FALSE(handled);
 }
 
 }  // namespace

@@ -115,14 +115,14 @@ struct BoxCloser::State {
   std::thread watcher;
 };
 
-BoxCloser::BoxCloser(DWORD thread, HWND notify, UINT doneMessage, int boxes, DWORD timeout)
+BoxCloser::BoxCloser(DWORD thread, HWND notify, UINT doneMessage, int boxes, DWORD timeout, int answer)
     : state_(std::make_unique<State>()) {
   state_->watcher = std::thread([=, this] {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
     while (static_cast<int>(state_->boxes.size()) < boxes && std::chrono::steady_clock::now() < deadline) {
       if (HWND box = FindBox(thread)) {
         state_->boxes.push_back({TextOf(box), BoxText(box), true});
-        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
         while (::IsWindow(box) && std::chrono::steady_clock::now() < deadline)
           std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }

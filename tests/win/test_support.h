@@ -52,11 +52,11 @@ struct SeenBox {
 };
 
 // Watches `thread` from another thread for up to `timeout` ms, presses OK
-// on every message box it shows, and afterwards posts `doneMessage` to
+// (or `answer`) on every message box it shows, and afterwards posts `doneMessage` to
 // `notify` (so that a loop waiting on it always ends).
 class BoxCloser {
  public:
-  BoxCloser(DWORD thread, HWND notify, UINT doneMessage, int boxes = 1, DWORD timeout = 10000);
+  BoxCloser(DWORD thread, HWND notify, UINT doneMessage, int boxes = 1, DWORD timeout = 10000, int answer = IDOK);
   ~BoxCloser();
   BoxCloser(const BoxCloser&) = delete;
   BoxCloser& operator=(const BoxCloser&) = delete;

@@ -1,0 +1,190 @@
+#include "picker/change_notifier.h"
+
+#include "common/errors.h"
+#include "common/win_error.h"
+#include "framework/application.h"
+#include "picker/root_folders_logic.h"
+
+namespace snapvik {
+
+namespace {
+
+// Guards every worker's options and the making of its watches. A slim
+// lock: it never holds a kernel object, however often it is contended.
+SRWLOCK g_watchLock = SRWLOCK_INIT;
+
+class WatchLock {
+ public:
+  WatchLock() noexcept { ::AcquireSRWLockExclusive(&g_watchLock); }
+  ~WatchLock() { ::ReleaseSRWLockExclusive(&g_watchLock); }
+  WatchLock(const WatchLock&) = delete;
+  WatchLock& operator=(const WatchLock&) = delete;
+};
+
+UniqueKernelHandle CheckedHandle(HANDLE handle) {
+  if (!handle) throw EOutOfResources(L"Out of system resources");
+  return UniqueKernelHandle(handle);
+}
+
+}  // namespace
+
+std::atomic<long> TacShellChangeThread::live_{0};
+
+TacShellChangeThread::TacShellChangeThread(std::function<void()> ChangeEvent)
+    : FChangeEvent(std::move(ChangeEvent)) {
+  FMutex = CheckedHandle(::CreateMutexW(nullptr, TRUE, nullptr));
+  ::WaitForSingleObject(FMutex.get(), INFINITE);
+  FStopEvent = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  FActive = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  thread_ = CheckedHandle(::CreateThread(nullptr, 0, &ThreadStart, this, CREATE_SUSPENDED, nullptr));
+  ++live_;
+}
+
+TacShellChangeThread::~TacShellChangeThread() {
+  ::SetEvent(FStopEvent.get());
+  terminated_ = true;
+  // A worker that has not reached its first step yet is waited for all the same:
+  // it would otherwise use what is closed here.
+  if (!resumed_) Resume();
+  Application().WaitServingSynchronize(thread_.get());
+  FWaitHandle.reset();
+  ::ReleaseMutex(FMutex.get());
+  ::ReleaseMutex(FMutex.get());
+  --live_;
+}
+
+void TacShellChangeThread::Resume() {
+  resumed_ = true;
+  ::ResumeThread(thread_.get());
+}
+
+void TacShellChangeThread::SetDirectoryOptions(const std::wstring& Directory, bool WatchSubTree,
+                                               DWORD NotifyOptionFlags) {
+  {
+    const WatchLock guard;
+    FDirectory = Directory;
+    FWatchSubTree = WatchSubTree;
+    FNotifyOptionFlags = NotifyOptionFlags;
+    FWaitChanged = true;
+  }
+  ++handOvers_;
+  WakeForOptions();
+}
+
+// The creating thread lets go of the mutex until the worker has taken the
+// new options, then holds it again. Not from inside the worker's own
+// handler call: the worker takes them as soon as that returns.
+void TacShellChangeThread::WakeForOptions() {
+  if (!Active() || inHandler_) return;
+  ::ReleaseMutex(FMutex.get());
+  ::ReleaseMutex(FMutex.get());
+  const ULONGLONG deadline = ::GetTickCount64() + 1000;
+  for (;;) {
+    {
+      const WatchLock guard;
+      if (!FWaitChanged) break;
+    }
+    if (!Active() || ::GetTickCount64() > deadline) break;
+    HANDLE thread = thread_.get();
+    if (::MsgWaitForMultipleObjects(1, &thread, FALSE, 2, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+      MSG msg;
+      ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+  ::WaitForSingleObject(FMutex.get(), INFINITE);
+  ::WaitForSingleObject(FMutex.get(), INFINITE);
+}
+
+DWORD WINAPI TacShellChangeThread::ThreadStart(void* self) {
+  try {
+    static_cast<TacShellChangeThread*>(self)->Execute();
+  } catch (...) {
+  }
+  return 0;
+}
+
+bool TacShellChangeThread::Watch() {
+  FWaitHandle.reset(::FindFirstChangeNotificationW(FDirectory.c_str(), FWatchSubTree, FNotifyOptionFlags));
+  watchedFilter_ = FNotifyOptionFlags;
+  FWaitChanged = false;
+  return static_cast<bool>(FWaitHandle);
+}
+
+void TacShellChangeThread::Execute() {
+  ::SetEvent(FActive.get());
+  struct Inactive {
+    HANDLE event;
+    ~Inactive() { ::ResetEvent(event); }
+  } inactive{FActive.get()};
+  {
+    const WatchLock guard;
+    if (!Watch()) return;
+  }
+  while (!terminated_) {
+    const HANDLE sources[3] = {FWaitHandle.get(), FMutex.get(), FStopEvent.get()};
+    const DWORD woken = ::WaitForMultipleObjects(3, sources, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0) {
+      inHandler_ = true;
+      Application().Synchronize([this] {
+        if (FChangeEvent) FChangeEvent();
+      });
+      inHandler_ = false;
+      if (::WaitForSingleObject(FStopEvent.get(), 0) != WAIT_OBJECT_0) ::FindNextChangeNotification(FWaitHandle.get());
+    } else if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_ABANDONED_0 + 1) {
+      ::ReleaseMutex(FMutex.get());
+    } else if (woken == WAIT_OBJECT_0 + 2) {
+      terminated_ = true;
+      return;
+    } else {
+      return;
+    }
+    const WatchLock guard;
+    if (FWaitChanged && !Watch()) return;
+  }
+}
+
+// ---- TacShellChangeNotifier ----
+
+TacShellChangeNotifier::~TacShellChangeNotifier() {
+  if (FThread) {
+    FThread->SetChangeEvent(nullptr);
+    FThread.reset();
+  }
+}
+
+void TacShellChangeNotifier::SetRoot(const std::wstring& value) {
+  if (SameRootText(value, FRoot)) return;
+  FRoot = value;
+  Change();
+}
+
+void TacShellChangeNotifier::SetWatchSubTree(bool value) {
+  FWatchSubTree = value;
+  Change();
+}
+
+void TacShellChangeNotifier::SetNotifyFilters(TacNotifyFilters value) {
+  FFilters = value;
+  Change();
+}
+
+void TacShellChangeNotifier::Change() {
+  if (FThread) FThread->SetDirectoryOptions(FRoot, FWatchSubTree, NotifyFilterValue(FFilters));
+}
+
+void TacShellChangeNotifier::SetOnChange(std::function<void()> value) {
+  FOnChange = std::move(value);
+  if (FThread)
+    FThread->SetChangeEvent(FOnChange);
+  else
+    Start();
+}
+
+void TacShellChangeNotifier::Start() {
+  if (!FOnChange) return;
+  FThread = std::make_unique<TacShellChangeThread>(FOnChange);
+  Change();
+  FThread->Resume();
+}
+
+}  // namespace snapvik

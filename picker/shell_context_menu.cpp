@@ -1,0 +1,80 @@
+#include "picker/shell_context_menu.h"
+
+#include "common/com.h"
+#include "common/handles.h"
+
+namespace snapvik {
+
+namespace {
+
+ComPtr<IContextMenu2> g_activeMenuHandler;
+
+// Set while the menu is up, cleared on every path.
+class ActiveMenu {
+ public:
+  explicit ActiveMenu(IContextMenu* menu) { menu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(g_activeMenuHandler.ReleaseAndGetAddressOf())); }
+  ~ActiveMenu() { g_activeMenuHandler.Reset(); }
+  ActiveMenu(const ActiveMenu&) = delete;
+  ActiveMenu& operator=(const ActiveMenu&) = delete;
+};
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+IContextMenu2* ActiveMenuHandler() { return g_activeMenuHandler.Get(); }
+
+bool SameVerb(const std::string& a, const char* b) {
+  const std::string other = b;
+  if (a.size() != other.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(other[i])) return false;
+  return true;
+}
+
+void ShowShellContextMenu(TWindow& Owner, const TacShellFolder* Item, int X, int Y) {
+  if (!Item) return;
+  const ComPtr<IShellFolder> parent = Item->ParenTacShellFolder();
+  if (!parent) return;
+  ComPtr<IContextMenu> menu;
+  PCUITEMID_CHILD child = reinterpret_cast<PCUITEMID_CHILD>(Item->RelativeID());
+  if (FAILED(parent->GetUIObjectOf(Owner.Handle(), 1, &child, IID_IContextMenu, nullptr,
+                                   reinterpret_cast<void**>(menu.GetAddressOf()))) ||
+      !menu)
+    return;
+
+  POINT at{X, Y};
+  ::ClientToScreen(Owner.Handle(), &at);
+  const UniqueMenu popup(::CreatePopupMenu());
+  if (!popup) return;
+  menu->QueryContextMenu(popup.get(), 0, 1, 0x7FFF, CMF_EXPLORE | CMF_CANRENAME);
+  UINT command = 0;
+  {
+    const ActiveMenu active(menu.Get());
+    command = static_cast<UINT>(
+        ::TrackPopupMenu(popup.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, Owner.Handle(), nullptr));
+  }
+  if (command == 0) return;
+
+  char verbText[256] = {};
+  menu->GetCommandString(command - 1, GCS_VERBA, nullptr, verbText, sizeof verbText);
+  verbText[sizeof verbText - 1] = '\0';
+  const std::string verb = verbText;
+  bool handled = false;
+  HRESULT result = S_OK;
+  auto* verbs = dynamic_cast<IacShellCommandVerb*>(&Owner);
+  if (verbs) verbs->ExecuteCommand(verb, handled);
+  if (!handled) {
+    CMINVOKECOMMANDINFO info{};
+    static_assert(sizeof(void*) != 4 || sizeof info == 36, "the record the shell expects");
+    info.cbSize = sizeof info;
+    info.fMask = 0;
+    info.hwnd = Owner.Handle();
+    info.lpVerb = MAKEINTRESOURCEA(command - 1);
+    info.nShow = SW_SHOWNORMAL;
+    result = menu->InvokeCommand(&info);
+  }
+  if (verbs) verbs->CommandCompleted(verb, result == S_OK);
+}
+
+}  // namespace snapvik

@@ -1,0 +1,278 @@
+// The folder change watcher on the real platform: its worker thread, the
+// handler on the user-interface thread, options, stopping, and the tree's
+// refresh when AutoRefresh is on.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include <optional>
+#include <vector>
+
+#include "framework/application.h"
+#include "framework/form.h"
+#include "picker/change_notifier.h"
+#include "picker/shell_module.h"
+#include "picker/shell_tree.h"
+#include "test_support.h"
+
+namespace snapvik {
+namespace {
+
+using testing::TestFolder;
+
+// Whether a thread of this process with that id is still there.
+bool ThreadExists(DWORD id) {
+  const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId() && entry.th32ThreadID == id) return true;
+  return false;
+}
+
+// The kernel handles this process holds, as the system lists them.
+long HandlesOfProcess() {
+  struct Entry {
+    ULONG process;
+    BYTE type, flags;
+    USHORT value;
+    void* object;
+    ACCESS_MASK access;
+  };
+  using Query = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+  const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return -1;
+  std::vector<char> buffer(1 << 20);
+  ULONG needed = 0;
+  while (query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) ==
+         static_cast<LONG>(0xC0000004)) {
+    buffer.resize(buffer.size() * 2);
+    if (buffer.size() > (64u << 20)) return -1;
+  }
+  const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+  const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
+  long mine = 0;
+  for (ULONG i = 0; i < count; ++i)
+    if (entries[i].process == ::GetCurrentProcessId()) ++mine;
+  return mine;
+}
+
+// Notes each worker's thread while it lives, to look for it afterwards.
+std::vector<DWORD> g_workers;
+void NoteWorker(const TacShellChangeNotifier& notifier) {
+  if (notifier.Thread()) g_workers.push_back(::GetThreadId(notifier.Thread()->ThreadHandle()));
+}
+
+// Serves the thread's messages until `condition` holds or the time is up.
+template <typename Condition>
+bool PumpFor(Condition condition, DWORD milliseconds = 10000) {
+  const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+  while (!condition()) {
+    if (::GetTickCount64() > deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  return true;
+}
+
+std::wstring Bare(const TestFolder& folder) {
+  std::wstring path = folder.Path();
+  path.pop_back();
+  return path;
+}
+
+class Watcher : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    application_.Initialize(L"Watcher");
+    g_workers.clear();
+    TestFolder warmUp;  // the platform's own first-use handles, before counting
+    handles_ = HandlesOfProcess();
+  }
+  void TearDown() override {
+    EXPECT_EQ(TacShellChangeThread::Live(), 0);
+    for (DWORD id : g_workers) EXPECT_FALSE(ThreadExists(id)) << "worker " << id << " is still there";
+    EXPECT_EQ(HandlesOfProcess(), handles_);
+  }
+  TApplication application_;
+  long handles_ = 0;
+};
+
+TEST_F(Watcher, WithoutAHandlerThereIsNoThreadWhateverTheOptions) {
+  EXPECT_GT(handles_, 0);  // the count is real on this platform
+  TestFolder folder;
+  TacShellChangeNotifier notifier;
+  EXPECT_EQ(notifier.Root(), L"C:\\");
+  EXPECT_TRUE(notifier.WatchSubTree());
+  EXPECT_EQ(notifier.NotifyFilters(), kDefaultNotifyFilters);
+  notifier.SetRoot(Bare(folder));
+  notifier.SetNotifyFilters(0x3F);
+  notifier.SetWatchSubTree(false);
+  notifier.SetOnChange(nullptr);
+  EXPECT_EQ(notifier.Thread(), nullptr);
+  EXPECT_EQ(TacShellChangeThread::Live(), 0);
+}
+
+TEST_F(Watcher, EachChangeRunsTheHandlerOnThisThreadWhileTheWorkerWaits) {
+  TestFolder folder;
+  int calls = 0;
+  DWORD thread = 0;
+  {
+    TacShellChangeNotifier notifier;
+    notifier.SetRoot(Bare(folder));
+    notifier.SetOnChange([&] {
+      ++calls;
+      thread = ::GetCurrentThreadId();
+    });
+    ASSERT_NE(notifier.Thread(), nullptr);
+    NoteWorker(notifier);
+    EXPECT_TRUE(ThreadExists(g_workers.back()));
+    ASSERT_TRUE(PumpFor([&] { return notifier.Thread()->Active(); }));
+    EXPECT_EQ(notifier.Thread()->WatchedFilter(), 0x3u);
+    ASSERT_TRUE(::CreateDirectoryW((folder / L"made").c_str(), nullptr));
+    ASSERT_TRUE(PumpFor([&] { return calls > 0; }));
+    EXPECT_EQ(thread, ::GetCurrentThreadId());
+    // Re-armed: the next change is reported too.
+    const int before = calls;
+    ASSERT_TRUE(::MoveFileW((folder / L"made").c_str(), (folder / L"renamed").c_str()));
+    EXPECT_TRUE(PumpFor([&] { return calls > before; }));
+  }
+}
+
+TEST_F(Watcher, FiltersReachThePlatformAndNewOptionsAreTakenWhileTheWorkerWaits) {
+  TestFolder first, second;
+  int calls = 0;
+  TacShellChangeNotifier notifier;
+  notifier.SetRoot(Bare(first));
+  notifier.SetNotifyFilters(1u << nfSecurityChange);
+  notifier.SetOnChange([&] { ++calls; });
+  TacShellChangeThread& worker = *notifier.Thread();
+  NoteWorker(notifier);
+  ASSERT_TRUE(PumpFor([&] { return worker.Active() && worker.WatchedFilter() == 0x100u; }));
+  notifier.SetNotifyFilters(0x3F);
+  EXPECT_TRUE(PumpFor([&] { return worker.WatchedFilter() == 0x11Fu; }));
+  notifier.SetNotifyFilters(kDefaultNotifyFilters);
+  // The same root in another case leaves the worker alone; another root is watched at once.
+  const int handOvers = worker.OptionHandOvers();
+  std::wstring upper = Bare(first);
+  for (wchar_t& c : upper)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  notifier.SetRoot(upper);
+  EXPECT_EQ(worker.OptionHandOvers(), handOvers);
+  EXPECT_EQ(notifier.Root(), Bare(first));
+  notifier.SetRoot(Bare(second));
+  EXPECT_EQ(worker.OptionHandOvers(), handOvers + 1);
+  ASSERT_TRUE(::CreateDirectoryW((second / L"made").c_str(), nullptr));
+  EXPECT_TRUE(PumpFor([&] { return calls > 0; }));
+  EXPECT_EQ(notifier.Thread(), &worker);
+}
+
+TEST_F(Watcher, DestroyingANotifierWhoseWorkerWaitsEndsTheWorker) {
+  TestFolder folder;
+  HANDLE copy = nullptr;
+  {
+    TacShellChangeNotifier notifier;
+    notifier.SetRoot(Bare(folder));
+    notifier.SetOnChange([] {});
+    NoteWorker(notifier);
+    ASSERT_TRUE(PumpFor([&] { return notifier.Thread()->Active(); }));
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), notifier.Thread()->ThreadHandle(), ::GetCurrentProcess(),
+                                  &copy, SYNCHRONIZE, FALSE, 0));
+  }
+  EXPECT_EQ(::WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
+  ::CloseHandle(copy);
+}
+
+TEST_F(Watcher, AFolderThatCannotBeWatchedEndsTheWorkerSilently) {
+  TestFolder folder;
+  int calls = 0;
+  TacShellChangeNotifier notifier;
+  notifier.SetRoot(folder / L"missing");
+  notifier.SetOnChange([&] { ++calls; });
+  ASSERT_NE(notifier.Thread(), nullptr);
+  EXPECT_EQ(::WaitForSingleObject(notifier.Thread()->ThreadHandle(), 5000), WAIT_OBJECT_0);
+  EXPECT_FALSE(notifier.Thread()->Active());
+  EXPECT_EQ(calls, 0);
+}
+
+// A window with one tree, AutoRefresh on.
+class WatchedTreeHost : public TForm {
+ public:
+  WatchedTreeHost() {
+    CreateForm({L"TWatchedTreeHost", L"Tree", WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, 337, 400, nullptr});
+    tree.ObjectTypes = ObjectTypesOf({otFolders, otHidden});
+    tree.Create(Handle(), {"sShellTreeView1", ControlKind::Panel, {}, L"", 0}, {8, 20, 321, 319}, 100,
+                static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+    tree.OnChange = [this](HTREEITEM) { ++changes; };
+  }
+  TsShellTreeView tree;
+  int changes = 0;
+};
+
+std::vector<std::wstring> ChildTexts(const TsTreeView& tree, HTREEITEM node) {
+  std::vector<std::wstring> texts;
+  for (HTREEITEM c = tree.FirstChild(node); c; c = tree.NextSibling(c)) texts.push_back(tree.TextOf(c));
+  return texts;
+}
+
+TEST_F(Watcher, WithAutoRefreshTheTreeRefreshesTheSelectedFolderOnEachChange) {
+  std::optional<ShellModule> module;
+  module.emplace();
+  {
+    // The shell's own first-use handles, before counting: the same steps once without a watch.
+    TestFolder other;
+    ASSERT_TRUE(::CreateDirectoryW((other / L"watched").c_str(), nullptr));
+    WatchedTreeHost warmUp;
+    warmUp.tree.SetRoot(Bare(other));
+    warmUp.tree.Loaded();
+    warmUp.tree.Select(warmUp.tree.FirstChild(warmUp.tree.FirstNode()));
+    warmUp.tree.RefreshSelected();
+  }
+  handles_ = HandlesOfProcess();
+  TestFolder folder;
+  ASSERT_TRUE(::CreateDirectoryW((folder / L"watched").c_str(), nullptr));
+  {
+    WatchedTreeHost host;
+    host.tree.SetRoot(Bare(folder));
+    host.tree.Loaded();
+    host.tree.SetAutoRefresh(true);
+    // Chosen as a user chooses: selecting by path moves no watch.
+    host.tree.SetPath(folder / L"watched");
+    EXPECT_EQ(host.tree.Notifier()->Root(), Bare(folder));
+    host.tree.Select(host.tree.FirstNode());
+    host.tree.Select(host.tree.FirstChild(host.tree.FirstNode()));
+    ASSERT_NE(host.tree.Notifier(), nullptr);
+    EXPECT_EQ(host.tree.Notifier()->Root(), folder / L"watched");
+    EXPECT_FALSE(host.tree.Notifier()->WatchSubTree());
+    ASSERT_NE(host.tree.Notifier()->Thread(), nullptr);
+    NoteWorker(*host.tree.Notifier());
+    EXPECT_EQ(TacShellChangeThread::Live(), 1);
+    ASSERT_TRUE(PumpFor([&] { return host.tree.Notifier()->Thread()->WatchedFilter() != 0; }));
+
+    ASSERT_TRUE(::CreateDirectoryW((folder / L"watched\\fresh").c_str(), nullptr));
+    EXPECT_TRUE(PumpFor([&] { return ChildTexts(host.tree, host.tree.Selected()) == std::vector<std::wstring>{L"fresh"}; }));
+    // The refresh moved the watch to the renewed node; a change made before it watches would go unseen.
+    ASSERT_TRUE(PumpFor([&] {
+      return host.tree.Notifier() && host.tree.Notifier()->Thread() && host.tree.Notifier()->Thread()->WatchedFilter();
+    }));
+    ASSERT_TRUE(::MoveFileW((folder / L"watched\\fresh").c_str(), (folder / L"watched\\renamed").c_str()));
+    EXPECT_TRUE(PumpFor([&] { return ChildTexts(host.tree, host.tree.Selected()) == std::vector<std::wstring>{L"renamed"}; }));
+    EXPECT_EQ(host.tree.Path(), folder / L"watched");
+    // Still one worker: each refresh moves the watch to the renewed node.
+    EXPECT_EQ(TacShellChangeThread::Live(), 1);
+
+    host.tree.SetAutoRefresh(false);
+    EXPECT_EQ(host.tree.Notifier(), nullptr);
+    EXPECT_EQ(TacShellChangeThread::Live(), 0);
+  }
+  module.reset();
+}
+
+}  // namespace
+}  // namespace snapvik
