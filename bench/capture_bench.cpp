@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <psapi.h>
+
 #include "app/main_form.h"
+#include "common/atomic_file.h"
 #include "capture/screen_capture.h"
 #include "common/handles.h"
 #include "bench_clock.h"
@@ -52,10 +55,19 @@ int wmain(int argc, wchar_t** argv) {
   if (runs <= 0) {
     if (runs < 0) ::SendMessageW(form.Handle(), WM_HOTKEY, 0, 0);
     RemoveShots(folder);
+    // And as the platform counts it: peak private bytes and peak working set.
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                           sizeof counters);
+    std::printf("{\"peak_private\":%zu,\"private\":%zu,\"peak_working_set\":%zu}\n",
+                static_cast<size_t>(counters.PeakPagefileUsage), static_cast<size_t>(counters.PrivateUsage),
+                static_cast<size_t>(counters.PeakWorkingSetSize));
     return 0;
   }
 
   std::vector<double> message, copy, convert, write, closed, release, floorWrite, blit;
+  std::vector<double> writeOpen, writeData, writeMove, fromImage;
 
   // Interleaved, so that whatever the system does meanwhile weighs on each kind alike.
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -91,6 +103,35 @@ int wmain(int argc, wchar_t** argv) {
       t0 = Now();
     }
     release.push_back(Now() - t0);
+    // Where the write goes: the temporary file, the four writes, the move; and
+    // the image's own memory written to a plain file, against the floor below.
+    RemoveShots(folder);
+    {
+      TBitmap image;
+      const WindowDc screen = CopyScreen(image, PrimaryScreen());
+      image.EnsureIndependentCopy();
+      const std::wstring name = folder + L"Screen0.jpg";
+      const double w0 = Now();
+      FileBeside file(name);
+      const double w1 = Now();
+      image.SaveToStream(file);
+      const double w2 = Now();
+      file.MoveTo(name, FileBeside::IfTaken::Keep);
+      const double w3 = Now();
+      writeOpen.push_back(w1 - w0);
+      writeData.push_back(w2 - w1);
+      writeMove.push_back(w3 - w2);
+      const DIBSECTION& d = image.Image().FDIB;
+      ::DeleteFileW(floorName.c_str());
+      const double m0 = Now();
+      {
+        UniqueFile plain(::CreateFileW(floorName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ::WriteFile(plain.get(), d.dsBm.bmBits, d.dsBmih.biSizeImage, &written, nullptr);
+      }
+      fromImage.push_back(Now() - m0);
+    }
 
     // The floors: the screen copied into a new bitmap, and the file's bytes written from memory.
     {
@@ -119,9 +160,10 @@ int wmain(int argc, wchar_t** argv) {
   const size_t fileBytes = bytes.size();
   std::printf(
       "{\"runs\":%d,\"width\":%d,\"height\":%d,\"bytes\":%zu,\"message\":%.3f,\"copy\":%.3f,\"convert\":%.3f,"
-      "\"write\":%.3f,\"closed\":%.3f,\"release\":%.3f,\"blit\":%.3f,\"floor_write\":%.3f}\n",
+      "\"write\":%.3f,\"closed\":%.3f,\"release\":%.3f,\"blit\":%.3f,\"floor_write\":%.3f,"
+      "\"write_open\":%.3f,\"write_data\":%.3f,\"write_move\":%.3f,\"from_image\":%.3f}\n",
       runs, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), fileBytes, Median(message),
       Median(copy), Median(convert), Median(write), Median(closed), Median(release), Median(blit),
-      Median(floorWrite));
+      Median(floorWrite), Median(writeOpen), Median(writeData), Median(writeMove), Median(fromImage));
   return 0;
 }

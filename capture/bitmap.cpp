@@ -122,7 +122,8 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   auto next = std::make_unique<TBitmapImage>();
   next->FPalette = CopyPalette(FImage->FPalette.get());
   next->FHandle = BuildStorage(FImage->FHandle.get(), FImage->FPalette.get(), next->FPalette.get(),
-                               FCanvas ? StorageFill::SurfaceBrush : StorageFill::Whiteness, description);
+                               FCanvas ? StorageFill::SurfaceBrush : StorageFill::Whiteness, description,
+                               &next->FStorageIndependent);
   next->FDIB = description;
   FImage = std::move(next);  // the old record goes, with its storage
 }
@@ -150,6 +151,16 @@ void TBitmap::EnsureIndependentCopy() {
     d.dsBmih.biHeight = d.dsBm.bmHeight;
     d.dsBmih.biPlanes = 1;
     d.dsBmih.biBitCount = static_cast<WORD>(d.dsBm.bmPlanes * d.dsBm.bmBitsPixel);
+  }
+  if (image.FStorageIndependent) {
+    // The storage already holds the file's layout: it is its own copy, with
+    // the pixels the screen copy put there. Nothing is converted or stored twice.
+    CloseSurfacesHolding(image.FHandle.get());
+    ::GdiFlush();
+    image.FDIBHandle.Share(image.FHandle.get());
+    ::GetObjectW(image.FHandle.get(), sizeof d, &d);
+    d.dsBmih.biCompression = BI_RGB;  // as made, whatever the platform reports
+    return;
   }
   image.FDIBHandle = BuildStorage(image.FHandle.get(), nullptr, nullptr, StorageFill::Whiteness, d);
 }

@@ -39,12 +39,44 @@ class TGraphic {
   virtual void SetSize(int32_t AWidth, int32_t AHeight) = 0;
 };
 
+// The device-independent copy the file is written from: a bitmap of its
+// own, or the storage itself when that already holds the file's layout.
+class TIndependentCopy {
+ public:
+  HBITMAP get() const noexcept { return own_ ? own_.get() : shared_; }
+  explicit operator bool() const noexcept { return get() != nullptr; }
+  TIndependentCopy& operator=(UniqueStorage own) noexcept {
+    own_ = std::move(own);
+    shared_ = nullptr;
+    return *this;
+  }
+  // The storage serves as the copy; it stays the storage's to free.
+  void Share(HBITMAP storage) noexcept {
+    own_.reset();
+    shared_ = storage;
+  }
+  // Gives the copy up; false when the platform refused to delete one of its own.
+  bool Close() noexcept {
+    shared_ = nullptr;
+    return own_.Close();
+  }
+  void reset() noexcept { Close(); }
+
+ private:
+  UniqueStorage own_;
+  HBITMAP shared_ = nullptr;
+};
+
 // The pixel storage, its palette, the device-independent copy and the description.
 struct TBitmapImage {
   UniqueStorage FHandle;
   UniquePalette FPalette;
-  UniqueStorage FDIBHandle;
+  TIndependentCopy FDIBHandle;
   DIBSECTION FDIB{};
+  // Above 8 bits per pixel the storage is made device-independent in the
+  // file's layout: the screen converts into it as it is copied, and it
+  // serves as its own copy.
+  bool FStorageIndependent = false;
 
   TBitmapImage() = default;
   TBitmapImage(const TBitmapImage&) = delete;

@@ -62,10 +62,25 @@ UniqueStorage BuildIndependentCopy(HBITMAP storage, HDC screen, HDC memory, DIBS
   return copy;
 }
 
+// Device-independent storage of the display's depth, rows bottom up, no masks: the file's own layout.
+UniqueStorage IndependentStorage(HDC screen, int width, int height, int bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = static_cast<WORD>(bits);
+  info.bmiHeader.biCompression = BI_RGB;
+  void* pixels = nullptr;
+  UniqueStorage storage(::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+  if (!storage || !pixels) ThrowOutOfResources();
+  return storage;
+}
+
 }  // namespace
 
 UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalette, StorageFill fill,
-                           DIBSECTION& d) {
+                           DIBSECTION& d, bool* independent) {
   const BITMAPINFOHEADER& header = d.dsBmih;
   if ((header.biSize != 0 && (header.biWidth == 0 || header.biHeight == 0)) ||
       (header.biSize == 0 && (d.dsBm.bmWidth == 0 || d.dsBm.bmHeight == 0)))
@@ -80,9 +95,17 @@ UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE new
 
   const int width = d.dsBm.bmWidth;
   const int height = d.dsBm.bmHeight;
-  UniqueStorage storage((d.dsBm.bmPlanes | d.dsBm.bmBitsPixel) == 1
-                           ? ::CreateBitmap(width, height, 1, 1, nullptr)
-                           : ::CreateCompatibleBitmap(screen.get(), width, height));
+  const int depth = ::GetDeviceCaps(screen.get(), BITSPIXEL) * ::GetDeviceCaps(screen.get(), PLANES);
+  UniqueStorage storage;
+  const bool monochrome = (d.dsBm.bmPlanes | d.dsBm.bmBitsPixel) == 1;
+  if (monochrome) {
+    storage.reset(::CreateBitmap(width, height, 1, 1, nullptr));
+  } else if (independent && depth > 8) {
+    storage = IndependentStorage(screen.get(), width, height, depth);
+    *independent = true;
+  } else {
+    storage.reset(::CreateCompatibleBitmap(screen.get(), width, height));
+  }
   CheckResource(storage.get());
   {
     CheckedSelection selected(memory.get(), storage.get());
@@ -103,7 +126,9 @@ UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE new
       ::BitBlt(memory.get(), 0, 0, width, height, second.get(), 0, 0, SRCCOPY);
     }
   }
-  ::GetObjectW(storage.get(), sizeof d, &d);
+  // Described as screen storage, whatever it is: no header yet, no pixel address.
+  ::GetObjectW(storage.get(), sizeof(BITMAP), &d.dsBm);
+  d.dsBm.bmBits = nullptr;
   return storage;
 }
 

@@ -14,8 +14,11 @@ enum class StorageFill { SurfaceBrush, Whiteness };
 // New storage for the size in `description` (none for a width or height of
 // 0), holding the top-left part of `oldStorage`; the description is
 // refreshed from it. A header size of 40 or more asks for the copy instead.
+// Given `independent`, storage for a display of more than 8 bits per pixel
+// is device-independent, in the layout the file holds (and true is handed
+// out there), so that a copy from the screen converts as it lands.
 UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE newPalette, StorageFill fill,
-                           DIBSECTION& description);
+                           DIBSECTION& description, bool* independent = nullptr);
 
 // A palette with the same entries, or none for none.
 UniquePalette CopyPalette(HPALETTE palette);

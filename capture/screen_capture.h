@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capture/bitmap.h"
+#include "capture/screen_bands.h"
 #include "common/handles.h"
 #include "common/win_error.h"
 
@@ -24,13 +25,19 @@ struct PrimaryScreen {
 // The first steps of a capture, in their order: the image sized to the
 // screen (height, then width), the screen's context taken, the screen
 // copied into the image. The context is the caller's to hold until the end.
+// The copy goes band by band: the platform's transfer of one band is a
+// small temporary, where the whole screen at once would hold two more
+// full-screen stores beside the image.
 template <typename Screen>
 WindowDc CopyScreen(TBitmap& image, const Screen& screen) {
   image.SetHeight(screen.Height());
   image.SetWidth(screen.Width());
   WindowDc context = screen.TakeContext();
   CheckResource(context.get());
-  ::BitBlt(image.Canvas().Handle(), 0, 0, screen.Width(), screen.Height(), context.get(), 0, 0, SRCCOPY);
+  const int width = screen.Width();
+  const HDC target = image.Canvas().Handle();
+  for (const ScreenBand& band : ScreenBands(width, screen.Height()))
+    ::BitBlt(target, 0, band.top, width, band.rows, context.get(), 0, band.top, SRCCOPY);
   return context;
 }
 

@@ -83,7 +83,7 @@ add_subdirectory(tests/e2e)
 
 add_executable(capture_bench bench/capture_bench.cpp)
 target_link_options(capture_bench PRIVATE -municode -mconsole)
-target_link_libraries(capture_bench PRIVATE snapvik_app)
+target_link_libraries(capture_bench PRIVATE snapvik_app psapi)
 
 add_executable(tree_bench bench/tree_bench.cpp)
 target_link_options(tree_bench PRIVATE -municode -mconsole)
