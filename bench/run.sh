@@ -22,8 +22,9 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; f
 mkdir -p "$shots"
 # BENCH_ONLY=capture or BENCH_ONLY=tree runs one of the two.
 if [ "${BENCH_ONLY:-capture}" = capture ]; then
+  if wine_env_kernel_runs_32bit; then machine="it runs 32-bit code"; else machine="it refuses 32-bit code"; fi
   python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)" \
-    "$SNAPVIK_WINE_WHY"
+    "$machine (the program timed: $SNAPVIK_WINE_WHY)"
 fi
 [ "$shots" = "$work/shots" ] || rm -rf "$shots"
 
