@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "common/flag_scope.h"
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "framework/application.h"
@@ -31,18 +32,6 @@ class WaitCursor {
 
  private:
   HCURSOR previous_;
-};
-
-// A flag set for a scope and cleared on every path.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) noexcept : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
 };
 
 // The item a path names, by the desktop's parsing of its full form; none when the shell cannot parse it.

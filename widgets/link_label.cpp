@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "common/flag_scope.h"
 #include "common/handles.h"
 #include "framework/application.h"
 
@@ -13,17 +14,6 @@ namespace {
 bool g_painting = false;
 // Set while a font change is handled.
 bool g_fontChanging = false;
-
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) noexcept : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
-};
 
 void ShellOpen(HWND owner, const std::wstring& url, int showCommand) {
   ::ShellExecuteW(owner, L"open", url.c_str(), nullptr, nullptr, showCommand);
