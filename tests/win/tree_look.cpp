@@ -1,12 +1,15 @@
-// Shows the shell folder tree in a small window, as the picker will, for a
-// look at it: the desktop as root, the folder given expanded and selected.
+// Shows the shell folder tree in a small window, as the picker does, for a
+// look at it: the desktop as root, the folder given expanded and selected;
+// or the picker itself, with its root strip if asked.
 //   tree_look.exe [folder]
+//   tree_look.exe --picker [--roots]
 #include <windows.h>
 
 #include <string>
 
 #include "framework/application.h"
 #include "framework/form.h"
+#include "picker/path_dialog.h"
 #include "picker/shell_module.h"
 #include "picker/shell_tree.h"
 
@@ -38,6 +41,13 @@ int wmain(int argc, wchar_t** argv) {
   try {
     application.Initialize(L"Tree look");
     ShellModule shell;
+    if (argc > 1 && std::wstring(argv[1]) == L"--picker") {
+      TsPathDialog picker;
+      picker.Caption = L"\x0412\x044B\x0431\x0435\x0440\x0438\x0442\x0435 \x0434\x0438\x0440\x0435\x043A\x0442\x043E\x0440\x0438\x044E";
+      picker.ShowRootBtns = argc > 2 && std::wstring(argv[2]) == L"--roots";
+      picker.Execute();
+      return 0;
+    }
     LookForm form;
     form.tree.Loaded();
     if (argc > 1) form.tree.SetPath(argv[1]);
