@@ -126,11 +126,13 @@ void TApplication::Synchronize(const std::function<void()>& action) {
   ::SendMessageW(handle_.get(), kSynchronize, 0, reinterpret_cast<LPARAM>(&action));
 }
 
-void TApplication::WaitServingSynchronize(HANDLE object) {
-  while (::MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+bool TApplication::WaitServingSynchronize(HANDLE object, DWORD milliseconds) {
+  DWORD woken;
+  while ((woken = ::MsgWaitForMultipleObjects(1, &object, FALSE, milliseconds, QS_SENDMESSAGE)) == WAIT_OBJECT_0 + 1) {
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // runs the sent ones
   }
+  return woken == WAIT_OBJECT_0;
 }
 
 void TApplication::HandleException() noexcept {

@@ -50,8 +50,9 @@ class TApplication {
   // returned; from another thread the caller waits meanwhile. An error it
   // raises is shown there, never passed back.
   void Synchronize(const std::function<void()>& action);
-  // Waits for `object` while running what other threads synchronize meanwhile.
-  void WaitServingSynchronize(HANDLE object);
+  // Waits for `object`, up to `milliseconds`, while running what other
+  // threads synchronize meanwhile; true once it is signalled.
+  bool WaitServingSynchronize(HANDLE object, DWORD milliseconds = INFINITE);
 
   // From inside a catch block: shows the active exception, unless an error
   // box is open already. Never throws.

@@ -21,7 +21,7 @@ void TFont::SetColor(TColor color) {
 
 HFONT TFont::Handle() const {
   FontDescription shape = description_;
-  shape.Color = realised_.Color;  // the colour is drawn, not part of the platform font
+  shape.Color = kNoColor;  // the colour is drawn, not part of the platform font
   if (!handle_ || !(shape == realised_)) {
     handle_.reset(::CreateFontW(description_.Height, 0, 0, 0, description_.Bold ? FW_BOLD : FW_NORMAL,
                                 description_.Italic, description_.Underline, description_.StrikeOut,

@@ -50,7 +50,7 @@ class TFont {
  private:
   FontDescription description_;
   mutable UniqueFont handle_;
-  mutable FontDescription realised_;
+  mutable FontDescription realised_;  // what handle_ was made from; its colour plays no part
 };
 
 }  // namespace snapvik

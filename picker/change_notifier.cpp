@@ -85,11 +85,7 @@ void TacShellChangeThread::WakeForOptions() {
       if (!FWaitChanged) break;
     }
     if (!Active() || ::GetTickCount64() > deadline) break;
-    HANDLE thread = thread_.get();
-    if (::MsgWaitForMultipleObjects(1, &thread, FALSE, 2, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-      MSG msg;
-      ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    if (Application().WaitServingSynchronize(thread_.get(), 2)) break;  // the worker ended
   }
   ::WaitForSingleObject(FMutex.get(), INFINITE);
   ::WaitForSingleObject(FMutex.get(), INFINITE);
@@ -155,20 +151,20 @@ TacShellChangeNotifier::~TacShellChangeNotifier() {
 void TacShellChangeNotifier::SetRoot(const std::wstring& value) {
   if (SameRootText(value, FRoot)) return;
   FRoot = value;
-  Change();
+  ReapplyOptions();
 }
 
 void TacShellChangeNotifier::SetWatchSubTree(bool value) {
   FWatchSubTree = value;
-  Change();
+  ReapplyOptions();
 }
 
 void TacShellChangeNotifier::SetNotifyFilters(TacNotifyFilters value) {
   FFilters = value;
-  Change();
+  ReapplyOptions();
 }
 
-void TacShellChangeNotifier::Change() {
+void TacShellChangeNotifier::ReapplyOptions() {
   if (FThread) FThread->SetDirectoryOptions(FRoot, FWatchSubTree, NotifyFilterValue(FFilters));
 }
 
@@ -183,7 +179,7 @@ void TacShellChangeNotifier::SetOnChange(std::function<void()> value) {
 void TacShellChangeNotifier::Start() {
   if (!FOnChange) return;
   FThread = std::make_unique<TacShellChangeThread>(FOnChange);
-  Change();
+  ReapplyOptions();
   FThread->Resume();
 }
 

@@ -75,11 +75,12 @@ class TacShellChangeNotifier {
   void SetNotifyFilters(TacNotifyFilters value);
   // Starts the worker the first time a handler is given.
   void SetOnChange(std::function<void()> value);
+  // Hands the options to the worker, if one runs.
+  void ReapplyOptions();
 
   TacShellChangeThread* Thread() const { return FThread.get(); }
 
  private:
-  void Change();
   void Start();
 
   TacNotifyFilters FFilters = kDefaultNotifyFilters;

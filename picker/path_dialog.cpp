@@ -213,11 +213,11 @@ bool TsPathDialog::Execute() {
   form->sBitBtn3.SetVisible(HasOption(DialogOptions, sdAllowCreate));
   if (ShowRootBtns) {
     const int shift = RootStripShift();
-    for (TControl* moved : {static_cast<TControl*>(&form->sShellTreeView1), static_cast<TControl*>(&form->sBitBtn1),
-                            static_cast<TControl*>(&form->sBitBtn2)}) {
-      LayoutRect bounds = moved->Bounds();
+    const std::initializer_list<TControl*> moved = {&form->sShellTreeView1, &form->sBitBtn1, &form->sBitBtn2};
+    for (TControl* control : moved) {
+      LayoutRect bounds = control->Bounds();
       bounds.left += shift;
-      moved->SetBounds(bounds);
+      control->SetBounds(bounds);
     }
     RECT window;
     ::GetWindowRect(form->Handle(), &window);

@@ -383,9 +383,7 @@ void TacCustomShellTreeView::BuildRoot() {
     TreeView_SetItem(Handle(), &update);
     TreeView_Expand(Handle(), node, TVE_EXPAND);
     TreeView_SelectItem(Handle(), node);
-    if (FNotifier && FNotifier->Thread())
-      FNotifier->Thread()->SetDirectoryOptions(FNotifier->Root(), FNotifier->WatchSubTree(),
-                                               NotifyFilterValue(FNotifier->NotifyFilters()));
+    if (FNotifier) FNotifier->ReapplyOptions();
   }
   if (!kept.empty()) throw EOSError(kept);
 }
