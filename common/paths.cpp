@@ -2,6 +2,19 @@
 
 namespace snapvik {
 
+namespace {
+
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
 std::wstring FolderOf(std::wstring_view path) {
   const size_t last = path.find_last_of(L"\\/:");
   return last == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, last + 1));
@@ -17,5 +30,18 @@ std::wstring AddPathSeparator(std::wstring_view path) {
   }
   return out;
 }
+
+bool IsFileSystemPath(std::wstring_view path) {
+  const bool drive = path.size() >= 3 && AsciiLower(path[0]) >= L'a' && AsciiLower(path[0]) <= L'z' &&
+                     path[1] == L':' && path[2] == L'\\';
+  return drive || (path.size() > 2 && path.substr(0, 2) == L"\\\\");
+}
+
+bool IsInsideFolder(std::wstring_view folder, std::wstring_view path) {
+  if (folder.empty() || path.size() <= folder.size() || !SameText(folder, path.substr(0, folder.size()))) return false;
+  return folder.back() == L'\\' || path[folder.size()] == L'\\';
+}
+
+bool SamePath(std::wstring_view a, std::wstring_view b) { return SameText(a, b); }
 
 }  // namespace snapvik

@@ -11,4 +11,14 @@ std::wstring FolderOf(std::wstring_view path);
 // letter "C" becomes "C:\", an empty text stays empty.
 std::wstring AddPathSeparator(std::wstring_view path);
 
+// A path from a drive ("C:\...") or a share ("\\server\..."), as the shell's
+// parsing names of file-system items are; virtual items have plain names.
+bool IsFileSystemPath(std::wstring_view path);
+
+// Whether `path` lies inside `folder` (not `folder` itself), ASCII case ignored.
+bool IsInsideFolder(std::wstring_view folder, std::wstring_view path);
+
+// The same path, ASCII case ignored.
+bool SamePath(std::wstring_view a, std::wstring_view b);
+
 }  // namespace snapvik

@@ -36,21 +36,38 @@ TacShellChangeThread::TacShellChangeThread(std::function<void()> ChangeEvent)
   ::WaitForSingleObject(FMutex.get(), INFINITE);
   FStopEvent = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   FActive = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  watchMade_ = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   thread_ = CheckedHandle(::CreateThread(nullptr, 0, &ThreadStart, this, CREATE_SUSPENDED, nullptr));
   ++live_;
 }
 
 TacShellChangeThread::~TacShellChangeThread() {
-  ::SetEvent(FStopEvent.get());
-  terminated_ = true;
-  // A worker that has not reached its first step yet is waited for all the same:
-  // it would otherwise use what is closed here.
-  if (!resumed_) Resume();
-  Application().WaitServingSynchronize(thread_.get());
+  if (!orphaned_) {
+    ::SetEvent(FStopEvent.get());
+    terminated_ = true;
+    // A worker that has not reached its first step yet is waited for all the same:
+    // it would otherwise use what is closed here.
+    if (!resumed_) Resume();
+    Application().WaitServingSynchronize(thread_.get());
+    ::ReleaseMutex(FMutex.get());
+    ::ReleaseMutex(FMutex.get());
+  }
   FWaitHandle.reset();
-  ::ReleaseMutex(FMutex.get());
-  ::ReleaseMutex(FMutex.get());
   --live_;
+}
+
+void TacShellChangeThread::EndAfterHandler() {
+  FChangeEvent = nullptr;
+  ::ReleaseMutex(FMutex.get());
+  ::ReleaseMutex(FMutex.get());
+  terminated_ = true;
+  orphaned_ = true;
+  ::SetEvent(FStopEvent.get());
+}
+
+void TacShellChangeThread::WaitForFirstWatch() {
+  const HANDLE sources[2] = {watchMade_.get(), thread_.get()};
+  ::WaitForMultipleObjects(2, sources, FALSE, 10000);
 }
 
 void TacShellChangeThread::Resume() {
@@ -78,7 +95,7 @@ void TacShellChangeThread::WakeForOptions() {
   if (!Active() || inHandler_) return;
   ::ReleaseMutex(FMutex.get());
   ::ReleaseMutex(FMutex.get());
-  const ULONGLONG deadline = ::GetTickCount64() + 1000;
+  const ULONGLONG deadline = ::GetTickCount64() + 5000;
   for (;;) {
     {
       const WatchLock guard;
@@ -92,10 +109,13 @@ void TacShellChangeThread::WakeForOptions() {
 }
 
 DWORD WINAPI TacShellChangeThread::ThreadStart(void* self) {
+  auto* worker = static_cast<TacShellChangeThread*>(self);
   try {
-    static_cast<TacShellChangeThread*>(self)->Execute();
+    worker->Execute();
   } catch (...) {
   }
+  // Its notifier let go of it from inside the handler; nobody else will free it.
+  if (worker->orphaned_) delete worker;
   return 0;
 }
 
@@ -114,18 +134,31 @@ void TacShellChangeThread::Execute() {
   } inactive{FActive.get()};
   {
     const WatchLock guard;
-    if (!Watch()) return;
+    const bool watching = Watch();
+    ::SetEvent(watchMade_.get());
+    if (!watching) return;
   }
   while (!terminated_) {
     const HANDLE sources[3] = {FWaitHandle.get(), FMutex.get(), FStopEvent.get()};
     const DWORD woken = ::WaitForMultipleObjects(3, sources, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0) {
+      // Watching again before the handler runs: a change made meanwhile, or
+      // right after it, fires the next wake-up. Re-armed only afterwards, the
+      // platform may drop such a change (Wine does).
+      ::FindNextChangeNotification(FWaitHandle.get());
       inHandler_ = true;
       Application().Synchronize([this] {
-        if (FChangeEvent) FChangeEvent();
+        // A copy: the handler may replace itself, or end its notifier.
+        const std::function<void()> handler = FChangeEvent;
+        ++handlerDepth_;
+        struct Leave {
+          int& depth;
+          ~Leave() { --depth; }
+        } leave{handlerDepth_};
+        if (handler) handler();
       });
       inHandler_ = false;
-      if (::WaitForSingleObject(FStopEvent.get(), 0) != WAIT_OBJECT_0) ::FindNextChangeNotification(FWaitHandle.get());
+      if (orphaned_) return;
     } else if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_ABANDONED_0 + 1) {
       ::ReleaseMutex(FMutex.get());
     } else if (woken == WAIT_OBJECT_0 + 2) {
@@ -142,10 +175,14 @@ void TacShellChangeThread::Execute() {
 // ---- TacShellChangeNotifier ----
 
 TacShellChangeNotifier::~TacShellChangeNotifier() {
-  if (FThread) {
-    FThread->SetChangeEvent(nullptr);
+  if (!FThread) return;
+  FThread->SetChangeEvent(nullptr);
+  // From inside its own handler the worker cannot be waited for (it waits
+  // for the handler): it ends, and frees itself, once the handler returns.
+  if (FThread->InHandlerCall())
+    FThread.release()->EndAfterHandler();
+  else
     FThread.reset();
-  }
 }
 
 void TacShellChangeNotifier::SetRoot(const std::wstring& value) {
@@ -181,6 +218,8 @@ void TacShellChangeNotifier::Start() {
   FThread = std::make_unique<TacShellChangeThread>(FOnChange);
   ReapplyOptions();
   FThread->Resume();
+  // Watching when this returns: a change made from here on is seen.
+  FThread->WaitForFirstWatch();
 }
 
 }  // namespace snapvik

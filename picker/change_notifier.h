@@ -25,8 +25,14 @@ class TacShellChangeThread {
   // Taken at the worker's next wake-up; a running worker is woken for them.
   void SetDirectoryOptions(const std::wstring& Directory, bool WatchSubTree, DWORD NotifyOptionFlags);
   void Resume();
+  // Until the first watch is made (or could not be), or the worker ended.
+  void WaitForFirstWatch();
   // On the user-interface thread only, as the handler runs there.
   void SetChangeEvent(std::function<void()> ChangeEvent) { FChangeEvent = std::move(ChangeEvent); }
+  // Whether the handler is running now, further up this thread's stack.
+  bool InHandlerCall() const { return handlerDepth_ > 0; }
+  // From inside the handler: stop, and let the worker free itself once the handler has returned.
+  void EndAfterHandler();
 
   HANDLE ThreadHandle() const { return thread_.get(); }
   bool Active() const { return ::WaitForSingleObject(FActive.get(), 0) == WAIT_OBJECT_0; }
@@ -51,15 +57,22 @@ class TacShellChangeThread {
   DWORD FNotifyOptionFlags = 0;
   UniqueKernelHandle FStopEvent;
   UniqueKernelHandle FActive;
+  UniqueKernelHandle watchMade_;
   UniqueKernelHandle thread_;
   bool resumed_ = false;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> inHandler_{false};
+  std::atomic<bool> orphaned_{false};
+  int handlerDepth_ = 0;  // on the user-interface thread
   std::atomic<DWORD> watchedFilter_{0};
   int handOvers_ = 0;
   static std::atomic<long> live_;
 };
 
+// The handler runs on the user-interface thread while the worker waits. It
+// may change the notifier's options and may destroy the notifier (its worker
+// then ends once the handler returns); it should be short, as the tree's,
+// which only posts a message.
 class TacShellChangeNotifier {
  public:
   TacShellChangeNotifier() = default;

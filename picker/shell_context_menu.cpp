@@ -8,12 +8,19 @@ namespace snapvik {
 namespace {
 
 ComPtr<IContextMenu2> g_activeMenuHandler;
+ComPtr<IContextMenu3> g_activeMenuHandler3;  // the same menu, when it answers menu characters too
 
 // Set while the menu is up, cleared on every path.
 class ActiveMenu {
  public:
-  explicit ActiveMenu(IContextMenu* menu) { menu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(g_activeMenuHandler.ReleaseAndGetAddressOf())); }
-  ~ActiveMenu() { g_activeMenuHandler.Reset(); }
+  explicit ActiveMenu(IContextMenu* menu) {
+    menu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(g_activeMenuHandler.ReleaseAndGetAddressOf()));
+    menu->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(g_activeMenuHandler3.ReleaseAndGetAddressOf()));
+  }
+  ~ActiveMenu() {
+    g_activeMenuHandler3.Reset();
+    g_activeMenuHandler.Reset();
+  }
   ActiveMenu(const ActiveMenu&) = delete;
   ActiveMenu& operator=(const ActiveMenu&) = delete;
 };
@@ -23,6 +30,21 @@ char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 }  // namespace
 
 IContextMenu2* ActiveMenuHandler() { return g_activeMenuHandler.Get(); }
+
+std::optional<LRESULT> ForwardMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!g_activeMenuHandler && !g_activeMenuHandler3) return std::nullopt;
+  if (msg == WM_DRAWITEM && reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->CtlType != ODT_MENU) return std::nullopt;
+  if (msg == WM_MEASUREITEM && reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam)->CtlType != ODT_MENU)
+    return std::nullopt;
+  if (g_activeMenuHandler3) {
+    LRESULT result = 0;
+    g_activeMenuHandler3->HandleMenuMsg2(msg, wParam, lParam, &result);
+    return result;
+  }
+  g_activeMenuHandler->HandleMenuMsg(msg, wParam, lParam);
+  // Without the newer interface a menu character has no answer: 0 lets the menu go on.
+  return msg == WM_DRAWITEM || msg == WM_MEASUREITEM ? LRESULT{TRUE} : LRESULT{0};
+}
 
 bool SameVerb(const std::string& a, const char* b) {
   const std::string other = b;

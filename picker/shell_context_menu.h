@@ -5,6 +5,7 @@
 
 #include <shlobj.h>
 
+#include <optional>
 #include <string>
 
 #include "framework/window.h"
@@ -28,6 +29,10 @@ class IacShellCommandVerb {
 
 // The menu-message interface of the context menu on screen, or none.
 IContextMenu2* ActiveMenuHandler();
+
+// A menu message for the shell's menu on screen: its result when one is up
+// (owner-drawn items of other controls are not its), none otherwise.
+std::optional<LRESULT> ForwardMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Shows the item's context menu at (X, Y) of `Owner`'s client area and runs the chosen command.
 void ShowShellContextMenu(TWindow& Owner, const TacShellFolder* Item, int X, int Y);

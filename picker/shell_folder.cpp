@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "common/errors.h"
+#include "common/win_text.h"
 #include "common/win_error.h"
 
 namespace snapvik {
@@ -20,6 +21,14 @@ constexpr DWORD kInFolder = 0x1;       // SHGDN_INFOLDER
 
 // The first item of a list, for its length.
 const SHITEMID* FirstItem(PCUIDLIST_RELATIVE id) { return id ? &id->mkid : nullptr; }
+
+// 8-bit text in the system code page, up to its terminating zero or `limit` bytes.
+std::wstring AnsiText(const char* start, size_t limit) {
+  size_t length = 0;
+  while (length < limit && start[length]) ++length;
+  if (!length) return {};
+  return SystemAnsiCodec().ToWide(std::string_view(start, length));
+}
 
 void ThrowPlatformError(HRESULT result) { throw EOSError(SystemErrorText(static_cast<DWORD>(result))); }
 
@@ -190,14 +199,11 @@ std::wstring StrRetText(PCUIDLIST_RELATIVE ID, STRRET& strret) {
     case STRRET_OFFSET:
       if (const SHITEMID* item = FirstItem(ID); item && strret.uOffset < item->cb) {
         const char* start = reinterpret_cast<const char*>(item) + strret.uOffset;
-        size_t length = 0;
-        while (strret.uOffset + length < item->cb && start[length]) ++length;
-        if (length) {
-          const int wide = ::MultiByteToWideChar(CP_ACP, 0, start, static_cast<int>(length), nullptr, 0);
-          text.assign(static_cast<size_t>(wide > 0 ? wide : 0), L'\0');
-          if (wide > 0) ::MultiByteToWideChar(CP_ACP, 0, start, static_cast<int>(length), text.data(), wide);
-        }
+        text = AnsiText(start, item->cb - strret.uOffset);
       }
+      break;
+    case STRRET_CSTR:
+      text = AnsiText(strret.cStr, sizeof strret.cStr);
       break;
     default:
       break;

@@ -1,8 +1,10 @@
 #include "picker/shell_tree.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "common/errors.h"
@@ -18,7 +20,7 @@ namespace snapvik {
 namespace {
 
 constexpr UINT kRefreshSelected = WM_USER + 1;  // posted by the change watcher
-constexpr UINT kRefreshRenamed = WM_USER + 2;   // a renamed folder's parent, once the editor is closed
+constexpr UINT kRefreshQueued = WM_USER + 2;    // folders read again once the tree is free: a renamed folder's parent, ...
 
 long long g_comparisons = 0;
 
@@ -77,6 +79,26 @@ class TacCustomShellTreeView::UpdateBracket {
   }
   UpdateBracket(const UpdateBracket&) = delete;
   UpdateBracket& operator=(const UpdateBracket&) = delete;
+
+ private:
+  TacCustomShellTreeView& tree_;
+};
+
+// Marks the tree busy inside a call that may run a message loop. When the
+// outermost one ends, the refreshes that waited meanwhile are posted.
+class TacCustomShellTreeView::BusyScope {
+ public:
+  explicit BusyScope(TacCustomShellTreeView& tree) noexcept : tree_(tree) { ++tree_.busy_; }
+  ~BusyScope() {
+    if (--tree_.busy_ > 0 || !tree_.Handle()) return;
+    if (tree_.selectedRefreshWaits_) {
+      tree_.selectedRefreshWaits_ = false;
+      ::PostMessageW(tree_.Handle(), kRefreshSelected, 0, 0);
+    }
+    if (!tree_.queuedRefreshes_.empty()) ::PostMessageW(tree_.Handle(), kRefreshQueued, 0, 0);
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
 
  private:
   TacCustomShellTreeView& tree_;
@@ -249,6 +271,14 @@ DWORD EnumerationFlags(TacShellObjectTypes types) {
 TacCustomShellTreeView::TacCustomShellTreeView() : FNotifier(std::make_unique<TacShellChangeNotifier>()) {}
 
 TacCustomShellTreeView::~TacCustomShellTreeView() {
+  // Deleting the nodes moves the selection, and the control tells of it; the
+  // handlers' owners (the controls beside the tree) may be gone already.
+  destroying_ = true;
+  OnChange = nullptr;
+  OnChanging = nullptr;
+  OnAddFolder = nullptr;
+  OnExpanding = nullptr;
+  OnEdited = nullptr;
   FNotifier.reset();  // its worker posts to this window
   if (Handle()) FreeAllNodes();
 }
@@ -305,7 +335,39 @@ void TacCustomShellTreeView::SetPath(const std::wstring& path) {
   // A folder can be reached by more than one identifier (a Desktop child is
   // also a path under the computer); the selected one already is this path.
   if (const TacShellFolder* selected = SelectedFolder(); selected && selected->PathName() == path) return;
-  if (!FUpdating) SetPathFromID(id.get());
+  if (FUpdating) return;
+  {
+    const FlagScope updating(FUpdating);
+    const UpdateBracket bracket(*this);
+    if (HTREEITEM node = NodeOnTheShortestWay(FullPathName(path))) {
+      if (node != Selected()) TreeView_SelectItem(Handle(), node);
+      return;
+    }
+  }
+  SetPathFromID(id.get());
+}
+
+HTREEITEM TacCustomShellTreeView::NodeOnTheShortestWay(const std::wstring& path) {
+  if (!IsFileSystemPath(path)) return nullptr;
+  HTREEITEM node = FirstNode();
+  if (const TacShellFolder* root = FolderOf(node); !root || SamePath(root->PathName(), path)) return node;
+  while (node) {
+    TreeView_Expand(Handle(), node, TVE_EXPAND);
+    HTREEITEM next = nullptr;
+    size_t longest = 0;
+    for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
+      const TacShellFolder* item = FolderOf(child);
+      if (!item) continue;
+      const std::wstring folder = item->PathName();
+      if (SamePath(folder, path)) return child;
+      if (folder.size() > longest && IsInsideFolder(folder, path)) {
+        next = child;
+        longest = folder.size();
+      }
+    }
+    node = next;
+  }
+  return nullptr;
 }
 
 void TacCustomShellTreeView::SetPathFromID(PCIDLIST_ABSOLUTE id) {
@@ -399,7 +461,16 @@ void TacCustomShellTreeView::FreeAllNodes() {
   TreeView_DeleteAllItems(Handle());
 }
 
-void TacCustomShellTreeView::Deleting(LPARAM data) { delete reinterpret_cast<TacShellFolder*>(data); }
+void TacCustomShellTreeView::Deleting(LPARAM data) {
+  ++deletions_;
+  delete reinterpret_cast<TacShellFolder*>(data);
+}
+
+HTREEITEM TacCustomShellTreeView::Revalidated(HTREEITEM node, unsigned long deletionsBefore,
+                                              PCIDLIST_ABSOLUTE id) const {
+  if (deletions_ == deletionsBefore) return node;
+  return FindNodeByID(id, FirstNode());
+}
 
 HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item) {
   TVINSERTSTRUCTW insert{};
@@ -444,29 +515,44 @@ bool TacCustomShellTreeView::SetUpNode(HTREEITEM node, TacShellFolder& item) {
 }
 
 void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
+  const BusyScope busy(*this);
   const WaitCursor wait;
   const UpdateBracket bracket(*this);
   TacShellFolder* parent = FolderOf(node);
-  IShellFolder* folder = parent ? parent->ShellFolder() : nullptr;
+  const ComPtr<IShellFolder> folder(parent ? parent->ShellFolder() : nullptr);
   if (!folder) return;
+  const UniqueAbsoluteID parentID = AbsoluteCopy(parent->AbsoluteID());
+  unsigned long deletions = deletions_;
+  // The shell may show a window of its own here (credentials for a share, a
+  // missing disk) and run a message loop; only identifiers are kept across it.
   ComPtr<IEnumIDList> items;
   if (folder->EnumObjects(Application().Handle(), EnumerationFlags(ObjectTypes), &items) != S_OK || !items) return;
-  std::vector<std::unique_ptr<TacShellFolder>> children;
+  std::vector<UniqueRelativeID> ids;
   PITEMID_CHILD id = nullptr;
   ULONG fetched = 0;
-  while (items->Next(1, &id, &fetched) == S_OK) {
-    const UniqueRelativeID owned = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id));
-    children.push_back(std::make_unique<TacShellFolder>(parent, owned.get(), BindShellFolder(folder, owned.get(), nullptr)));
-  }
+  while (items->Next(1, &id, &fetched) == S_OK) ids.push_back(Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id)));
+  node = Revalidated(node, deletions, parentID.get());
+  if (!node || FirstChild(node)) return;  // gone meanwhile, or loaded by then
+  parent = FolderOf(node);
+
+  std::vector<std::unique_ptr<TacShellFolder>> children;
+  children.reserve(ids.size());
+  for (const UniqueRelativeID& child : ids)
+    children.push_back(std::make_unique<TacShellFolder>(parent, child.get(), BindShellFolder(folder.Get(), child.get(), nullptr)));
   // In the shell's own name order, once, after the last child.
-  std::stable_sort(children.begin(), children.end(), [folder](const auto& a, const auto& b) {
+  std::stable_sort(children.begin(), children.end(), [&folder](const auto& a, const auto& b) {
     ++g_comparisons;
     const HRESULT order = folder->CompareIDs(0, a->RelativeID(), b->RelativeID());
     return static_cast<short>(HRESULT_CODE(order)) < 0;
   });
   for (std::unique_ptr<TacShellFolder>& child : children) {
     TacShellFolder& item = *child;
-    SetUpNode(AddNode(node, TVI_LAST, std::move(child)), item);
+    deletions = deletions_;
+    const bool added = SetUpNode(AddNode(node, TVI_LAST, std::move(child)), item);
+    // An OnAddFolder handler may run a message loop as well: stop if the node went meanwhile.
+    if (deletions_ != deletions + (added ? 0 : 1) &&
+        (Revalidated(node, deletions, parentID.get()) != node || FolderOf(node) != parent))
+      break;
   }
 }
 
@@ -488,17 +574,16 @@ bool TacCustomShellTreeView::CanExpand(HTREEITEM node) {
 }
 
 bool TacCustomShellTreeView::CanChange(HTREEITEM node) {
+  if (destroying_) return true;
   const bool answer = OnChanging ? OnChanging(node) : true;
   if (answer && !FUpdating && node) {
-    // The watch moves to the new selection: off, then on again for its folder.
-    const bool remembered = FAutoRefresh;
-    SetAutoRefresh(false);
+    // The watch moves to the new selection's folder.
     FNodeToMonitor = node;
     struct Clear {
       HTREEITEM& node;
       ~Clear() { node = nullptr; }
     } clear{FNodeToMonitor};
-    SetAutoRefresh(remembered);
+    SetAutoRefresh(FAutoRefresh);
   }
   return answer;
 }
@@ -506,12 +591,23 @@ bool TacCustomShellTreeView::CanChange(HTREEITEM node) {
 void TacCustomShellTreeView::SetAutoRefresh(bool value) {
   FAutoRefresh = value;
   if (!FLoaded) return;
-  FNotifier.reset();
-  if (!value) return;
+  if (!value) {
+    FNotifier.reset();
+    return;
+  }
+  const TacShellFolder* watched = FNodeToMonitor ? FolderOf(FNodeToMonitor) : FRootFolder.get();
+  const std::wstring folder = watched ? watched->PathName() : std::wstring();
+  // One worker for as long as the option is on: a folder already watched
+  // (refreshed, or selected again) keeps its watch, so no change in it is
+  // missed; another folder is handed to the same worker, which watches it
+  // before the tree lists it.
+  if (FNotifier && FNotifier->Thread()) {
+    FNotifier->SetRoot(folder);
+    return;
+  }
   FNotifier = std::make_unique<TacShellChangeNotifier>();
   FNotifier->SetWatchSubTree(false);
-  const TacShellFolder* watched = FNodeToMonitor ? FolderOf(FNodeToMonitor) : FRootFolder.get();
-  if (watched) FNotifier->SetRoot(watched->PathName());
+  FNotifier->SetRoot(folder);
   FNotifier->SetOnChange([this] { PostRefreshRequest(); });
 }
 
@@ -531,10 +627,15 @@ LRESULT TacCustomShellTreeView::ReflectedNotify(const NMHDR& header) {
 void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
   if (!AutoContextMenus) return;
   handled = true;
+  if (busy_) return;  // not while the shell is busy with this tree already
+  // The menu's loop, and the command's own windows, run messages meanwhile.
+  const BusyScope busy(*this);
   ShowShellContextMenu(*this, SelectedFolder(), position.x, position.y);
 }
 
 void TacCustomShellTreeView::ExecuteCommand(const std::string& Verb, bool& Handled) {
+  const TacShellFolder* selected = SelectedFolder();
+  commandItem_ = selected ? AbsoluteCopy(selected->AbsoluteID()) : UniqueAbsoluteID();
   if (SameVerb(Verb, "rename")) {
     if (HTREEITEM node = Selected()) {
       EditText(node);
@@ -544,32 +645,55 @@ void TacCustomShellTreeView::ExecuteCommand(const std::string& Verb, bool& Handl
     wchar_t saved[MAX_PATH] = {};
     const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, saved);
     FSavePath.assign(saved, length < MAX_PATH ? length : 0);
-    if (const TacShellFolder* item = SelectedFolder())
-      ::SetCurrentDirectoryW(snapvik::FolderOf(item->PathName()).c_str());
+    if (selected) ::SetCurrentDirectoryW(snapvik::FolderOf(selected->PathName()).c_str());
   }
 }
 
 void TacCustomShellTreeView::CommandCompleted(const std::string& Verb, bool Succeeded) {
-  const HTREEITEM node = Selected();
-  if (!Succeeded || !node) return;
-  if (SameVerb(Verb, "delete")) {
-    TacShellFolder* item = FolderOf(node);
-    const DWORD attributes = item ? ::GetFileAttributesW(item->PathName().c_str()) : INVALID_FILE_ATTRIBUTES;
-    const bool fileThere = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (fileThere) return;
-    TVITEMW clear = ItemQuery(node, TVIF_PARAM);
-    clear.lParam = 0;
-    TreeView_SetItem(Handle(), &clear);
-    TreeView_DeleteItem(Handle(), node);
-    delete item;
-  } else if (SameVerb(Verb, "paste")) {
-    Refresh(node);
-  } else if (SameVerb(Verb, "open")) {
-    ::SetCurrentDirectoryW(FSavePath.c_str());
+  if (SameVerb(Verb, "open")) {
+    // Back whether the shell opened the item or not.
+    if (!FSavePath.empty()) ::SetCurrentDirectoryW(FSavePath.c_str());
+    FSavePath.clear();
+    commandItem_.reset();
+    return;
   }
+  // The command may have run a message loop (a confirmation is a modal box):
+  // the node is looked up again by its item.
+  const UniqueAbsoluteID id = std::move(commandItem_);
+  const HTREEITEM node = id ? FindNodeByID(id.get(), FirstNode()) : Selected();
+  if (!Succeeded || !node) return;
+  if (SameVerb(Verb, "delete"))
+    FollowDeletion(node);
+  else if (SameVerb(Verb, "paste"))
+    Refresh(node);
+}
+
+void TacCustomShellTreeView::FollowDeletion(HTREEITEM node) {
+  TacShellFolder* item = FolderOf(node);
+  if (!item) return;
+  const HTREEITEM parent = ParentOf(node);
+  const std::wstring path = item->PathName();
+  // A node goes only when its folder is really gone: the user may have said
+  // No, or the shell may have done nothing. A virtual item, or the root, is
+  // never removed on a guess: its parent is read again instead.
+  if (!parent || !IsFileSystemPath(path)) {
+    Refresh(parent ? parent : node);
+    return;
+  }
+  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return;
+  TreeView_DeleteItem(Handle(), node);  // frees the item
 }
 
 void TacCustomShellTreeView::PostRefreshRequest() { ::PostMessageW(Handle(), kRefreshSelected, 0, 0); }
+
+void TacCustomShellTreeView::RefreshQueued() {
+  std::vector<UniqueAbsoluteID> queued = std::move(queuedRefreshes_);
+  queuedRefreshes_.clear();
+  for (const UniqueAbsoluteID& id : queued)
+    if (HTREEITEM node = FindNodeByID(id.get(), FirstNode())) Refresh(node);
+}
 
 bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   std::wstring name = text;
@@ -582,8 +706,8 @@ bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   // The parent is read again once the editor has closed: the control still
   // holds the edited node until then.
   if (const TacShellFolder* parentItem = FolderOf(ParentOf(node))) {
-    pendingRefresh_ = AbsoluteCopy(parentItem->AbsoluteID());
-    ::PostMessageW(Handle(), kRefreshRenamed, 0, 0);
+    queuedRefreshes_.push_back(AbsoluteCopy(parentItem->AbsoluteID()));
+    if (!busy_) ::PostMessageW(Handle(), kRefreshQueued, 0, 0);
   }
   return false;
 }
@@ -596,6 +720,12 @@ UniqueAbsoluteID TacCustomShellTreeView::NodeID(HTREEITEM node) const {
 void TacCustomShellTreeView::Refresh(HTREEITEM node) {
   TacShellFolder* item = FolderOf(node);
   if (!item || !item->ShellFolder()) return;
+  if (busy_) {
+    // Inside a call that still holds nodes: once it has returned.
+    queuedRefreshes_.push_back(AbsoluteCopy(item->AbsoluteID()));
+    return;
+  }
+  const BusyScope busy(*this);
   const UniqueAbsoluteID top = NodeID(TopItem());
   const UniqueAbsoluteID selected = NodeID(Selected());
   {
@@ -647,28 +777,45 @@ void TacCustomShellTreeView::ApplyImageList() {
 LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case kRefreshSelected:
-      RefreshSelected();
+      // Posted by the watcher; it waits while the tree is inside a call that holds nodes.
+      if (busy_)
+        selectedRefreshWaits_ = true;
+      else
+        RefreshSelected();
       return 0;
-    case kRefreshRenamed:
-      if (const UniqueAbsoluteID parent = std::move(pendingRefresh_))
-        if (HTREEITEM node = FindNodeByID(parent.get(), FirstNode())) Refresh(node);
+    case kRefreshQueued:
+      if (!busy_) RefreshQueued();
       return 0;
     case WM_MEASUREITEM:
     case WM_INITMENUPOPUP:
     case WM_MENUCHAR:
       // The shell's context menu, when one is up, takes them; the control never does.
-      if (IContextMenu2* handler = ActiveMenuHandler()) handler->HandleMenuMsg(msg, wParam, lParam);
-      return 0;
+      return ForwardMenuMessage(msg, wParam, lParam).value_or(0);
+    case WM_DRAWITEM:
+      // Owner-drawn items of the shell's menu.
+      if (const std::optional<LRESULT> result = ForwardMenuMessage(msg, wParam, lParam)) return *result;
+      break;
     case WM_RBUTTONDOWN:
       if (RightClickSelect) {
         TVHITTESTINFO hit{};
-        hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (HTREEITEM node = TreeView_HitTest(Handle(), &hit); node && (hit.flags & TVHT_ONITEM)) Select(node);
       }
       break;
+    case WM_SYSKEYDOWN:
+      // Shift+F10 asks for the context menu, as the menu key does. Wine's
+      // default handling does not make it one; Windows' would, so the key
+      // stops here and the menu shows once.
+      if (wParam == VK_F10 && ::GetKeyState(VK_SHIFT) < 0) {
+        ::SendMessageW(Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Handle()), MAKELPARAM(0xFFFF, 0xFFFF));
+        return 0;
+      }
+      break;
     case WM_CONTEXTMENU: {
-      POINT position{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (lParam == -1) {
+      POINT position{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      // From the keyboard the position is (-1, -1): two 16-bit halves, not a
+      // pointer-sized -1, in a 64-bit program.
+      if (position.x == -1 && position.y == -1) {
         // From the keyboard: below the selected node's text.
         RECT item{};
         if (HTREEITEM node = Selected(); node && TreeView_GetItemRect(Handle(), node, &item, TRUE))

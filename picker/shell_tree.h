@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/controls.h"
 #include "picker/bound_label_logic.h"
@@ -156,6 +157,8 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
  private:
   class UpdateBracket;
   friend class UpdateBracket;
+  class BusyScope;
+  friend class BusyScope;
 
   void RootChanged();
   void BuildRoot();
@@ -169,6 +172,16 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void ApplyImageList();
   UniqueAbsoluteID NodeID(HTREEITEM node) const;
   void PostRefreshRequest();
+  // The node of a file-system folder reached from the root through the
+  // folders that hold it (a Desktop folder as the root's child, not through
+  // the computer and the drive), expanding them; none when that way ends.
+  HTREEITEM NodeOnTheShortestWay(const std::wstring& path);
+  void RefreshQueued();
+  // `node` when no node was deleted since `deletionsBefore` (a call that may
+  // have run a message loop); otherwise the node that holds the item `id` now.
+  HTREEITEM Revalidated(HTREEITEM node, unsigned long deletionsBefore, PCIDLIST_ABSOLUTE id) const;
+  // After the shell's delete command: the node goes only when its folder is gone.
+  void FollowDeletion(HTREEITEM node);
 
   std::wstring FRoot = L"rfDesktop";
   std::wstring FOldRoot;
@@ -180,7 +193,15 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   bool FUseShellImages = true;
   bool FLoaded = false;
   int updateDepth_ = 0;
-  UniqueAbsoluteID pendingRefresh_;  // a renamed folder's parent, read again after the edit
+  // While the tree is inside a call that may run a message loop (the shell's
+  // enumeration, its context menu and commands, an OnAddFolder handler),
+  // refreshes wait: they would delete nodes that the call still holds.
+  int busy_ = 0;
+  bool selectedRefreshWaits_ = false;
+  std::vector<UniqueAbsoluteID> queuedRefreshes_;  // folders read again once the tree is free
+  unsigned long deletions_ = 0;                    // nodes deleted since start
+  UniqueAbsoluteID commandItem_;                   // the item a context-menu command is for
+  bool destroying_ = false;
   std::unique_ptr<TacShellChangeNotifier> FNotifier;
   HTREEITEM FNodeToMonitor = nullptr;
   std::wstring FSavePath;  // the current directory while the shell opens an item

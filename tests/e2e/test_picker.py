@@ -158,6 +158,26 @@ class Picker(SnapvikCase):
         c.click(parts["Cancel"])
         self.gone(c, dialog)
 
+    def test_shift_f10_shows_the_shell_s_menu_under_the_selected_folder(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        self.select(tree, self.name, 1)
+        xdotool("windowfocus", "--sync", c.x_window("Select directory"))
+        wait_for(lambda: (self.probe.ask("focus", dialog["hwnd"])["focus"] or {}).get("hwnd") == tree["hwnd"],
+                 what="the tree to have the keyboard")
+        x, y, w, h = self.probe.ask("treerect", tree["hwnd"], self.node(tree, self.name, 1)["item"])
+        for key in ("shift+F10", "Menu"):
+            xdotool("key", key)
+            menu = wait_for(lambda: (c.visible("#32768") or [None])[0], what="the context menu after " + key)
+            self.assertEqual(menu["window"][:2], [x, y + h], "the menu opens below the folder's name")
+            xdotool("key", "Escape")
+            wait_for(lambda: not c.visible("#32768"), what="the menu to close")
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
+
     def test_a_capture_while_the_picker_is_open_goes_into_the_field_s_folder(self):
         shots = os.path.join(WORK, "picker-shots-%d" % os.getpid())
         shutil.rmtree(shots, ignore_errors=True)

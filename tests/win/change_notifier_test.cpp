@@ -145,6 +145,67 @@ TEST_F(Watcher, EachChangeRunsTheHandlerOnThisThreadWhileTheWorkerWaits) {
   }
 }
 
+TEST_F(Watcher, AChangeMadeAsEachHandlerCallEndsIsNeverLost) {
+  TestFolder folder;
+  const std::wstring a = folder / L"a", b = folder / L"b";
+  ASSERT_TRUE(::CreateDirectoryW(a.c_str(), nullptr));
+  auto toggle = [&] {
+    const bool atA = testing::Exists(a);
+    return ::MoveFileW((atA ? a : b).c_str(), (atA ? b : a).c_str()) != 0;
+  };
+  int calls = 0, made = 0;
+  bool fromHandler = true;
+  TacShellChangeNotifier notifier;
+  notifier.SetRoot(Bare(folder));
+  notifier.SetWatchSubTree(false);
+  notifier.SetOnChange([&] {
+    ++calls;
+    // The next change, made while the worker still waits for this call to end.
+    if (fromHandler && made < 100 && toggle()) ++made;
+  });
+  NoteWorker(notifier);
+  ASSERT_TRUE(toggle());
+  ++made;
+  EXPECT_TRUE(PumpFor([&] { return made >= 100 && calls >= made; }, 60000)) << made << " changes, " << calls << " calls";
+  // And the next ones right after each call has returned.
+  fromHandler = false;
+  for (int i = 0; i < 100; ++i) {
+    const int seen = calls;
+    ASSERT_TRUE(toggle());
+    ASSERT_TRUE(PumpFor([&] { return calls > seen; })) << "change " << i << " after a call was not reported";
+  }
+}
+
+TEST_F(Watcher, AHandlerMayGiveItsNotifierANewFolderAndMayEndIt) {
+  TestFolder first, second;
+  auto notifier = std::make_unique<TacShellChangeNotifier>();
+  int calls = 0;
+  notifier->SetRoot(Bare(first));
+  notifier->SetOnChange([&] {
+    if (++calls == 1)
+      notifier->SetRoot(Bare(second));
+    else
+      notifier.reset();
+  });
+  NoteWorker(*notifier);
+  HANDLE copy = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), notifier->Thread()->ThreadHandle(), ::GetCurrentProcess(), &copy,
+                                SYNCHRONIZE, FALSE, 0));
+  ASSERT_TRUE(::CreateDirectoryW((first / L"made").c_str(), nullptr));
+  ASSERT_TRUE(PumpFor([&] { return calls == 1; }));
+  // Changes in the new folder until one is seen: the worker takes the folder once the call has returned.
+  ASSERT_TRUE(PumpFor([&] {
+    if (!notifier) return true;
+    const std::wstring made = second / L"made";
+    if (!::CreateDirectoryW(made.c_str(), nullptr)) ::RemoveDirectoryW(made.c_str());
+    return false;
+  })) << "the new folder was not watched";
+  // The worker ends, and frees itself, once the handler that ended its notifier returns.
+  EXPECT_EQ(::WaitForSingleObject(copy, 10000), WAIT_OBJECT_0);
+  ::CloseHandle(copy);
+  EXPECT_TRUE(PumpFor([] { return TacShellChangeThread::Live() == 0; }));
+}
+
 TEST_F(Watcher, FiltersReachThePlatformAndNewOptionsAreTakenWhileTheWorkerWaits) {
   TestFolder first, second;
   int calls = 0;

@@ -321,6 +321,97 @@ TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
   EXPECT_EQ(item->PathName(), path);
 }
 
+std::vector<std::wstring> ChildTexts(const TsTreeView& tree, HTREEITEM node) {
+  std::vector<std::wstring> texts;
+  for (HTREEITEM c = tree.FirstChild(node); c; c = tree.NextSibling(c)) texts.push_back(tree.TextOf(c));
+  return texts;
+}
+
+TEST_F(ShellTree, ARefreshThatArrivesWhileChildrenLoadWaitsUntilTheyAreIn) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"outer", L"outer\\one", L"outer\\two", L"outer\\three"}) MakeDir(folder / name);
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  // A message loop in the middle of the loading, as a window of the shell's
+  // own would run, with a refresh of the root (the loading node's parent) posted.
+  int added = 0;
+  host.tree.OnAddFolder = [&](TacCustomShellTreeView*, TacShellFolder*, bool&) {
+    if (added++ != 0) return;
+    ::PostMessageW(host.tree.Handle(), WM_USER + 1, 0, 0);
+    Drain();
+  };
+  BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone, 1, 3000);
+  host.tree.Expand(Child(host.tree, host.tree.FirstNode(), L"outer"));
+  Drain();
+  EXPECT_TRUE(closer.Boxes().empty()) << "an error was shown";
+  const HTREEITEM outer = Child(host.tree, host.tree.FirstNode(), L"outer");
+  ASSERT_NE(outer, nullptr);
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), std::vector<std::wstring>{L"outer"});
+  EXPECT_TRUE(host.tree.Expanded(outer));
+  EXPECT_EQ(ChildTexts(host.tree, outer), (std::vector<std::wstring>{L"one", L"three", L"two"}));
+  EXPECT_GT(added, 3) << "the refresh waited, then read the folders again";
+}
+
+// Tells of the selection moving when the selected node is deleted, as
+// Windows' control does (Wine's stays silent).
+class SelectionTellingHost : public TreeHost {
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == WM_NOTIFY) {
+      const auto& deleted = *reinterpret_cast<const NMTREEVIEWW*>(lParam);
+      if (deleted.hdr.code == TVN_DELETEITEMW && deleted.itemOld.hItem == TreeView_GetSelection(deleted.hdr.hwndFrom)) {
+        NMTREEVIEWW moved{};
+        moved.hdr = deleted.hdr;
+        moved.action = TVC_UNKNOWN;
+        moved.itemOld = deleted.itemOld;
+        for (UINT code : {TVN_SELCHANGINGW, TVN_SELCHANGEDW}) {
+          moved.hdr.code = code;
+          TreeHost::HandleMessage(WM_NOTIFY, wParam, reinterpret_cast<LPARAM>(&moved));
+        }
+      }
+    }
+    return TreeHost::HandleMessage(msg, wParam, lParam);
+  }
+};
+
+TEST_F(ShellTree, TheTreeCallsNoHandlerWhileItIsDestroyed) {
+  TestFolder folder;
+  MakeDir(folder / L"a");
+  MakeDir(folder / L"b");
+  SelectionTellingHost host;
+  auto tree = std::make_unique<TsShellTreeView>();
+  tree->ObjectTypes = ObjectTypesOf({otFolders, otHidden});
+  tree->Create(host.Handle(), {"other", ControlKind::Panel, {}, L"", 0}, {8, 20, 200, 200}, 101,
+               static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
+  tree->SetRoot(Folder(folder));
+  tree->Loaded();
+  tree->Select(Child(*tree, tree->FirstNode(), L"b"));
+  int calls = 0;
+  tree->OnChange = [&](HTREEITEM) { ++calls; };
+  tree->OnChanging = [&](HTREEITEM) { return ++calls, true; };
+  tree.reset();  // the handlers' owner could be gone by now
+  EXPECT_EQ(calls, 0);
+}
+
+TEST_F(ShellTree, AFolderOnTheDesktopIsSelectedAsTheRootsOwnChild) {
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
+  const std::wstring folder = AddPathSeparator(desktop) + L"shortest-way";
+  const std::wstring inner = folder + L"\\inner";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  MakeDir(inner);
+  TreeHost host;
+  host.tree.Loaded();  // the Desktop
+  host.tree.SetPath(inner);
+  EXPECT_EQ(host.tree.Path(), inner);
+  // Not through the computer, the drive and the user's folders.
+  EXPECT_EQ(host.tree.LevelOf(host.tree.Selected()), 2);
+  EXPECT_EQ(host.tree.ParentOf(host.tree.ParentOf(host.tree.Selected())), host.tree.FirstNode());
+  ::RemoveDirectoryW(inner.c_str());
+  ::RemoveDirectoryW(folder.c_str());
+}
+
 }  // namespace
 }  // namespace snapvik
 
@@ -332,6 +423,7 @@ struct MenuChoice {
   std::wstring wanted;  // an item's text without its "&"
   std::vector<std::wstring> seen;
   bool chosen = false;
+  RECT window{};  // where the menu showed, on the screen
 };
 MenuChoice* g_choice = nullptr;
 
@@ -347,6 +439,7 @@ void CALLBACK ChooseFromMenu(HWND, UINT, UINT_PTR, DWORD) {
   HWND window = nullptr;
   ::EnumThreadWindows(::GetCurrentThreadId(), &FindMenuWindow, reinterpret_cast<LPARAM>(&window));
   if (!window || !g_choice || g_choice->chosen) return;
+  ::GetWindowRect(window, &g_choice->window);
   const auto menu = reinterpret_cast<HMENU>(::SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0));
   g_choice->seen.clear();
   wchar_t mnemonic = 0;
@@ -385,6 +478,40 @@ MenuChoice RightClickAndChoose(TsTreeView& tree, HTREEITEM node, const std::wstr
   return choice;
 }
 
+// The menu the keyboard asks for (Shift+F10, the menu key), with `item` chosen from it.
+MenuChoice KeyboardMenuAndChoose(TsTreeView& tree, const std::wstring& item) {
+  MenuChoice choice;
+  choice.wanted = item;
+  g_choice = &choice;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &ChooseFromMenu);
+  // The position as the platform sends it: the two 16-bit halves both -1.
+  ::SendMessageW(tree.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree.Handle()), MAKELPARAM(0xFFFF, 0xFFFF));
+  ::KillTimer(nullptr, timer);
+  g_choice = nullptr;
+  return choice;
+}
+
+TEST_F(ShellTree, TheKeyboardsMenuShowsUnderTheSelectedFoldersLabel) {
+  TestFolder folder;
+  MakeDir(folder / L"first");
+  MakeDir(folder / L"second");
+  TreeHost host;
+  ::ShowWindow(host.Handle(), SW_SHOWNORMAL);
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  const HTREEITEM second = Child(host.tree, host.tree.FirstNode(), L"second");
+  host.tree.Select(second);
+  const MenuChoice choice = KeyboardMenuAndChoose(host.tree, L"(none)");
+  ASSERT_TRUE(choice.chosen) << "no menu showed";
+  EXPECT_NE(std::find(choice.seen.begin(), choice.seen.end(), L"Open"), choice.seen.end());
+  RECT label{};
+  TreeView_GetItemRect(host.tree.Handle(), second, &label, TRUE);
+  POINT below{label.left, label.bottom};
+  ::ClientToScreen(host.tree.Handle(), &below);
+  EXPECT_EQ(choice.window.left, below.x);
+  EXPECT_EQ(choice.window.top, below.y);
+}
+
 TEST_F(ShellTree, ARightClickSelectsTheNodeAndShowsTheShellsMenuWhoseRenameIsTheTreesEditor) {
   TestFolder folder;
   MakeDir(folder / L"first");
@@ -416,22 +543,65 @@ TEST_F(ShellTree, ARightClickSelectsTheNodeAndShowsTheShellsMenuWhoseRenameIsThe
   EXPECT_FALSE(testing::Exists(folder / L"second"));
 }
 
-TEST_F(ShellTree, AfterTheMenusDeleteTheFolderAndItsNodeAreGone) {
+TEST_F(ShellTree, TheMenusDeleteRemovesANodeOnlyWhenItsFolderIsGone) {
   TestFolder folder;
   MakeDir(folder / L"doomed");
   MakeDir(folder / L"kept");
   TreeHost host;
   host.tree.SetRoot(Folder(folder));
   host.tree.Loaded();
-  const HTREEITEM doomed = Child(host.tree, host.tree.FirstNode(), L"doomed");
-  ASSERT_NE(doomed, nullptr);
-  BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone, 1, 10000, IDYES);
-  const MenuChoice choice = RightClickAndChoose(host.tree, doomed, L"Delete");
-  closer.Boxes();
-  EXPECT_TRUE(choice.chosen);
+  const HTREEITEM root = host.tree.FirstNode();
+  // "No" in the confirmation: the folder stays, and so does its node.
+  {
+    BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone, 1, 10000, IDNO);
+    EXPECT_TRUE(RightClickAndChoose(host.tree, Child(host.tree, root, L"kept"), L"Delete").chosen);
+    EXPECT_EQ(closer.Boxes().size(), 1u);
+  }
+  EXPECT_TRUE(testing::Exists(folder / L"kept"));
+  EXPECT_NE(Child(host.tree, root, L"kept"), nullptr);
+  {
+    BoxCloser closer(::GetCurrentThreadId(), host.Handle(), kDone, 1, 10000, IDYES);
+    EXPECT_TRUE(RightClickAndChoose(host.tree, Child(host.tree, root, L"doomed"), L"Delete").chosen);
+    closer.Boxes();
+  }
   EXPECT_FALSE(testing::Exists(folder / L"doomed"));
-  EXPECT_EQ(Child(host.tree, host.tree.FirstNode(), L"doomed"), nullptr);
-  EXPECT_NE(Child(host.tree, host.tree.FirstNode(), L"kept"), nullptr);
+  EXPECT_EQ(Child(host.tree, root, L"doomed"), nullptr);
+  EXPECT_NE(Child(host.tree, root, L"kept"), nullptr);
+
+  // The node of the item the command was for, even when the selection moved
+  // while the shell's command ran its own windows.
+  MakeDir(folder / L"gone");
+  host.tree.Refresh(root);
+  const HTREEITEM renewed = host.tree.FirstNode();
+  IacShellCommandVerb& verbs = host.tree;
+  host.tree.Select(Child(host.tree, renewed, L"gone"));
+  bool handled = false;
+  verbs.ExecuteCommand("delete", handled);
+  host.tree.Select(Child(host.tree, renewed, L"kept"));
+  ::RemoveDirectoryW((folder / L"gone").c_str());
+  verbs.CommandCompleted("delete", true);
+  EXPECT_EQ(ChildTexts(host.tree, renewed), std::vector<std::wstring>{L"kept"});
+  EXPECT_EQ(host.tree.Path(), folder / L"kept");
+}
+
+TEST_F(ShellTree, AVirtualItemOrTheRootIsNeverRemovedOnAGuess) {
+  TreeHost host;
+  host.tree.Loaded();  // the Desktop, with the computer in it
+  IacShellCommandVerb& verbs = host.tree;
+  const HTREEITEM root = host.tree.FirstNode();
+  const size_t children = ChildTexts(host.tree, root).size();
+  HTREEITEM computer = nullptr;
+  for (HTREEITEM c = host.tree.FirstChild(root); c; c = host.tree.NextSibling(c))
+    if (!IsFileSystemPath(host.tree.FolderOf(c)->PathName())) computer = c;
+  ASSERT_NE(computer, nullptr);
+  for (HTREEITEM node : {computer, root}) {
+    host.tree.Select(node);
+    bool handled = false;
+    verbs.ExecuteCommand("delete", handled);
+    verbs.CommandCompleted("delete", true);
+    ASSERT_NE(host.tree.FirstNode(), nullptr);
+    EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()).size(), children);
+  }
 }
 
 TEST_F(ShellTree, OpenRunsInTheItemsFolderAndTheCurrentDirectoryComesBack) {
@@ -452,6 +622,11 @@ TEST_F(ShellTree, OpenRunsInTheItemsFolderAndTheCurrentDirectoryComesBack) {
   EXPECT_EQ(AddPathSeparator(during), folder.Path());
   verbs.CommandCompleted("open", true);
   wchar_t after[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, after);
+  EXPECT_STREQ(after, before);
+  // A failed open gives the directory back all the same.
+  verbs.ExecuteCommand("open", handled);
+  verbs.CommandCompleted("open", false);
   ::GetCurrentDirectoryW(MAX_PATH, after);
   EXPECT_STREQ(after, before);
   // A failed delete, or one that leaves a file there, keeps the node.
