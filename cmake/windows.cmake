@@ -87,4 +87,4 @@ target_link_libraries(capture_bench PRIVATE snapvik_app psapi)
 
 add_executable(tree_bench bench/tree_bench.cpp)
 target_link_options(tree_bench PRIVATE -municode -mconsole)
-target_link_libraries(tree_bench PRIVATE snapvik_app)
+target_link_libraries(tree_bench PRIVATE snapvik_app psapi)

@@ -158,6 +158,49 @@ class Picker(SnapvikCase):
         c.click(parts["Cancel"])
         self.gone(c, dialog)
 
+    def menu_command(self, c, tree, node, key):
+        """The node's context menu through the mouse, and the command of that key chosen from it."""
+        x, y, w, h = self.probe.ask("treerect", tree["hwnd"], node["item"])
+        xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+        xdotool("click", "3")
+        wait_for(lambda: c.visible("#32768"), what="the context menu")
+        xdotool("key", key)
+        wait_for(lambda: not c.visible("#32768"), what="the menu to close")
+
+    def answer(self, c, box, text):
+        for child in self.probe.ask("children", box["hwnd"]):
+            if child["class"].lower() == "button" and child["text"].replace("&", "") == text:
+                self.probe.ask("click", child["hwnd"])
+        wait_for(lambda: not any(w["hwnd"] == box["hwnd"] and w["visible"] for w in c.windows()),
+                 what="the confirmation to close")
+
+    def test_the_menu_s_delete_removes_a_node_only_with_its_folder(self):
+        for name in ("keep", "drop"):
+            os.makedirs(os.path.join(self.folder, name))
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        # Right under the Desktop, Wine's shell deletes nothing: the node stays with its folder.
+        self.menu_command(c, tree, self.node(tree, self.name, 1), "d")
+        time.sleep(1)
+        for box in c.visible("#32770"):
+            self.answer(c, box, "No")
+        self.assertTrue(os.path.isdir(self.folder))
+        self.assertTrue(self.node(tree, self.name, 1))
+        self.probe.ask("treeexpand", tree["hwnd"], self.node(tree, self.name, 1)["item"])
+        # "No" in the confirmation keeps both; "Yes" removes both.
+        for name, reply in (("keep", "No"), ("drop", "Yes")):
+            self.menu_command(c, tree, self.node(tree, name, 2), "d")
+            self.answer(c, c.message_box(), reply)
+        wait_for(lambda: not os.path.exists(os.path.join(self.folder, "drop")), what="the folder deleted")
+        wait_for(lambda: not [n for n in self.nodes(tree) if n["text"] == "drop"], what="its node gone")
+        self.assertTrue(os.path.isdir(os.path.join(self.folder, "keep")))
+        self.assertTrue(self.node(tree, "keep", 2))
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
+
     def test_shift_f10_shows_the_shell_s_menu_under_the_selected_folder(self):
         c = self.started()
         form = c.main_window()

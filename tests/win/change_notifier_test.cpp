@@ -313,20 +313,23 @@ TEST_F(Watcher, WithAutoRefreshTheTreeRefreshesTheSelectedFolderOnEachChange) {
     EXPECT_FALSE(host.tree.Notifier()->WatchSubTree());
     ASSERT_NE(host.tree.Notifier()->Thread(), nullptr);
     NoteWorker(*host.tree.Notifier());
+    const DWORD worker = g_workers.back();
     EXPECT_EQ(TacShellChangeThread::Live(), 1);
-    ASSERT_TRUE(PumpFor([&] { return host.tree.Notifier()->Thread()->WatchedFilter() != 0; }));
+    EXPECT_NE(host.tree.Notifier()->Thread()->WatchedFilter(), 0u) << "watching once the selection has moved";
 
     ASSERT_TRUE(::CreateDirectoryW((folder / L"watched\\fresh").c_str(), nullptr));
     EXPECT_TRUE(PumpFor([&] { return ChildTexts(host.tree, host.tree.Selected()) == std::vector<std::wstring>{L"fresh"}; }));
-    // The refresh moved the watch to the renewed node; a change made before it watches would go unseen.
-    ASSERT_TRUE(PumpFor([&] {
-      return host.tree.Notifier() && host.tree.Notifier()->Thread() && host.tree.Notifier()->Thread()->WatchedFilter();
-    }));
+    // The refreshed folder stayed watched all along, by the same worker.
+    ASSERT_NE(host.tree.Notifier(), nullptr);
+    EXPECT_EQ(::GetThreadId(host.tree.Notifier()->Thread()->ThreadHandle()), worker);
     ASSERT_TRUE(::MoveFileW((folder / L"watched\\fresh").c_str(), (folder / L"watched\\renamed").c_str()));
     EXPECT_TRUE(PumpFor([&] { return ChildTexts(host.tree, host.tree.Selected()) == std::vector<std::wstring>{L"renamed"}; }));
     EXPECT_EQ(host.tree.Path(), folder / L"watched");
-    // Still one worker: each refresh moves the watch to the renewed node.
+    // Still the one worker, also once the selection moves to another folder.
     EXPECT_EQ(TacShellChangeThread::Live(), 1);
+    host.tree.Select(host.tree.FirstNode());
+    EXPECT_EQ(host.tree.Notifier()->Root(), Bare(folder));
+    EXPECT_EQ(::GetThreadId(host.tree.Notifier()->Thread()->ThreadHandle()), worker);
 
     host.tree.SetAutoRefresh(false);
     EXPECT_EQ(host.tree.Notifier(), nullptr);

@@ -111,6 +111,13 @@ TEST_F(ShellTree, AVirtualFolderIsNamedPlainlyNeverByItsClassIdentifier) {
   EXPECT_EQ(ShellDisplayName(nullptr, id.get(), 0, seSystem), L"parentfolder = nil");
 }
 
+TEST_F(ShellTree, ANameTheShellGivesAsEightBitTextIsRead) {
+  STRRET name{};
+  name.uType = STRRET_CSTR;
+  ::lstrcpyA(name.cStr, "?1 Plain name");
+  EXPECT_EQ(StrRetText(DesktopFolder->RelativeID(), name), L"1 Plain name");
+}
+
 TEST_F(ShellTree, APathRootShowsItsNameReadsBackWithASeparatorAndLoadsSorted) {
   TestFolder folder;
   for (const wchar_t* name : {L"beta", L"Alpha", L"gamma"}) MakeDir(folder / name);
