@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -25,6 +26,30 @@ using bench::Median;
 using bench::Now;
 
 namespace {
+
+// Minor page faults of this process so far, as the kernel counts them (the
+// tenth field of /proc/<pid>/stat, through Wine's drive of the Unix root);
+// -1 without the process's Unix id in SNAPVIK_UNIX_PID. Wine's server opens
+// the file, so "self" would name the server, not this process.
+long long MinorFaults() {
+  static const std::wstring path = [] {
+    wchar_t pid[32] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"SNAPVIK_UNIX_PID", pid, 32);
+    return length > 0 && length < 32 ? L"Z:\\proc\\" + std::wstring(pid) + L"\\stat" : std::wstring();
+  }();
+  if (path.empty()) return -1;
+  const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  char text[1024];
+  DWORD got = 0;
+  if (!file || !::ReadFile(file.get(), text, sizeof text - 1, &got, nullptr)) return -1;
+  text[got] = '\0';
+  // After the command's closing parenthesis: state, ppid, pgrp, session, tty, tpgid, flags, then minflt.
+  const char* at = std::strrchr(text, ')');
+  long long minflt = -1;
+  if (!at || std::sscanf(at + 1, " %*c %*d %*d %*d %*d %*d %*u %lld", &minflt) != 1) return -1;
+  return minflt;
+}
 
 void RemoveShots(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
@@ -68,6 +93,8 @@ int wmain(int argc, wchar_t** argv) {
 
   std::vector<double> message, copy, convert, write, closed, release, floorWrite, blit;
   std::vector<double> writeOpen, writeData, writeMove, fromImage;
+  // Minor page faults of the process over the same steps.
+  std::vector<double> copyFaults, writeFaults, dataFaults, fromImageFaults, floorFaults;
 
   // Interleaved, so that whatever the system does meanwhile weighs on each kind alike.
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -87,15 +114,26 @@ int wmain(int argc, wchar_t** argv) {
 
     // The same functions in the same order, with the clock read between them.
     RemoveShots(folder);
+    long long f0 = MinorFaults();
     t0 = Now();
     {
       TBitmap image;
       const WindowDc screen = CopyScreen(image, PrimaryScreen());
       const double t1 = Now();
+      const long long f1 = MinorFaults();
+      const double t1b = Now();
       image.EnsureIndependentCopy();
-      const double t2 = Now();
+      double t2 = Now();
+      const long long f2 = MinorFaults();
+      const double t2b = Now();
       SaveScreenshot(image, folder, 0);
-      const double t3 = Now();
+      double t3 = Now();
+      const long long f3 = MinorFaults();
+      copyFaults.push_back(static_cast<double>(f1 - f0));
+      writeFaults.push_back(static_cast<double>(f3 - f2));
+      // The clock leaves out the reading of the fault counts.
+      t2 = t1 + (t2 - t1b);
+      t3 = t2 + (t3 - t2b);
       copy.push_back(t1 - t0);
       convert.push_back(t2 - t1);
       write.push_back(t3 - t2);
@@ -104,7 +142,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     release.push_back(Now() - t0);
     // Where the write goes: the temporary file, the four writes, the move; and
-    // the image's own memory written to a plain file, against the floor below.
+    // then the image's own memory written to a plain file in one call, the
+    // system's first read of it, against the floor below.
     RemoveShots(folder);
     {
       TBitmap image;
@@ -114,15 +153,19 @@ int wmain(int argc, wchar_t** argv) {
       const double w0 = Now();
       FileBeside file(name);
       const double w1 = Now();
+      f0 = MinorFaults();
+      const double w1b = Now();
       image.SaveToStream(file);
       const double w2 = Now();
+      dataFaults.push_back(static_cast<double>(MinorFaults() - f0));
       file.MoveTo(name, FileBeside::IfTaken::Keep);
       const double w3 = Now();
       writeOpen.push_back(w1 - w0);
-      writeData.push_back(w2 - w1);
+      writeData.push_back(w2 - w1b);
       writeMove.push_back(w3 - w2);
       const DIBSECTION& d = image.Image().FDIB;
       ::DeleteFileW(floorName.c_str());
+      f0 = MinorFaults();
       const double m0 = Now();
       {
         UniqueFile plain(::CreateFileW(floorName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -131,6 +174,7 @@ int wmain(int argc, wchar_t** argv) {
         ::WriteFile(plain.get(), d.dsBm.bmBits, d.dsBmih.biSizeImage, &written, nullptr);
       }
       fromImage.push_back(Now() - m0);
+      fromImageFaults.push_back(static_cast<double>(MinorFaults() - f0));
     }
 
     // The floors: the screen copied into a new bitmap, and the file's bytes written from memory.
@@ -146,6 +190,7 @@ int wmain(int argc, wchar_t** argv) {
       blit.push_back(Now() - b0);
     }
     ::DeleteFileW(floorName.c_str());
+    f0 = MinorFaults();
     t0 = Now();
     {
       UniqueFile file(::CreateFileW(floorName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -154,6 +199,7 @@ int wmain(int argc, wchar_t** argv) {
       ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
     floorWrite.push_back(Now() - t0);
+    floorFaults.push_back(static_cast<double>(MinorFaults() - f0));
   }
   ::DeleteFileW(floorName.c_str());
   RemoveShots(folder);
@@ -161,9 +207,12 @@ int wmain(int argc, wchar_t** argv) {
   std::printf(
       "{\"runs\":%d,\"width\":%d,\"height\":%d,\"bytes\":%zu,\"message\":%.3f,\"copy\":%.3f,\"convert\":%.3f,"
       "\"write\":%.3f,\"closed\":%.3f,\"release\":%.3f,\"blit\":%.3f,\"floor_write\":%.3f,"
-      "\"write_open\":%.3f,\"write_data\":%.3f,\"write_move\":%.3f,\"from_image\":%.3f}\n",
+      "\"write_open\":%.3f,\"write_data\":%.3f,\"write_move\":%.3f,\"from_image\":%.3f,"
+      "\"copy_faults\":%.0f,\"write_faults\":%.0f,\"data_faults\":%.0f,\"from_image_faults\":%.0f,"
+      "\"floor_faults\":%.0f}\n",
       runs, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), fileBytes, Median(message),
       Median(copy), Median(convert), Median(write), Median(closed), Median(release), Median(blit),
-      Median(floorWrite), Median(writeOpen), Median(writeData), Median(writeMove), Median(fromImage));
+      Median(floorWrite), Median(writeOpen), Median(writeData), Median(writeMove), Median(fromImage),
+      Median(copyFaults), Median(writeFaults), Median(dataFaults), Median(fromImageFaults), Median(floorFaults));
   return 0;
 }

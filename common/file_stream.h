@@ -10,7 +10,8 @@
 namespace snapvik {
 
 // Asks again for the rest after a short write; a write of nothing or a
-// refused one throws EWriteError.
+// refused one throws EWriteError. Large buffers go through a small one of
+// its own on their way (see the source); all is written before it returns.
 void WriteAllTo(HANDLE file, const void* buffer, size_t count);
 
 // Creates or truncates `name` for reading and writing, shared with no one.

@@ -50,7 +50,9 @@ class UniqueHandle {
   Type get() const noexcept { return h_; }
   explicit operator bool() const noexcept { return !(h_ == Traits::Invalid()); }
   Type release() noexcept { return std::exchange(h_, Traits::Invalid()); }
+  // Taking the handle it already holds changes nothing.
   void reset(Type h = Traits::Invalid()) noexcept {
+    if (h == h_) return;
     if (*this) Traits::Close(h_);
     h_ = h;
   }

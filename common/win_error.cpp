@@ -39,10 +39,10 @@ void ThrowOpenError(const std::wstring& name, DWORD code) {
 void ThrowOutOfResources() {
   const DWORD code = ::GetLastError();
   wchar_t buffer[256] = {};
-  if (code != 0 &&
-      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x0400, buffer, 256, nullptr) != 0 && buffer[0])
-    throw EOutOfResources(buffer);
-  throw EOutOfResources(L"Out of system resources");
+  std::wstring text;
+  if (code != 0 && ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x0400, buffer, 256, nullptr) != 0)
+    text = TrimSystemMessage(buffer);
+  throw EOutOfResources(text.empty() ? L"Out of system resources" : text);
 }
 
 }  // namespace snapvik

@@ -5,11 +5,13 @@
 namespace snapvik {
 
 int MulDivRound(int a, int b, int c) {
+  if (c == 0) return -1;
   const int64_t p = static_cast<int64_t>(a) * b;
   const int64_t magnitudeP = p < 0 ? -p : p;
   const int64_t magnitudeC = c < 0 ? -static_cast<int64_t>(c) : c;
   const int64_t q = (magnitudeP + magnitudeC / 2) / magnitudeC;
-  return static_cast<int>((p < 0) != (c < 0) ? -q : q);
+  const int64_t result = (p < 0) != (c < 0) ? -q : q;
+  return result < INT32_MIN || result > INT32_MAX ? -1 : static_cast<int>(result);
 }
 
 int ScaledFontHeight(int designHeight, int pixelsPerInch) {

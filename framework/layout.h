@@ -26,7 +26,8 @@ struct ControlSpec {
 inline constexpr int kDesignPixelsPerInch = 96;
 inline constexpr int kDesignTextHeight = 13;
 
-// a * b / c rounded half away from zero, as the platform's MulDiv does.
+// a * b / c rounded half away from zero, as the platform's MulDiv does;
+// -1, as it gives, for a divisor of 0 or a result beyond an int.
 int MulDivRound(int a, int b, int c);
 
 int ScaledFontHeight(int designHeight, int pixelsPerInch);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace snapvik {
 namespace {
 
@@ -11,6 +13,14 @@ TEST(FormLayout, MulDivRoundsHalfAwayFromZero) {
   EXPECT_EQ(MulDivRound(11, 144, 96), 17);
   EXPECT_EQ(MulDivRound(337, 16, 13), 415);   // 414.77
   EXPECT_EQ(MulDivRound(7, 1, -2), -4);       // -3.5
+}
+
+TEST(FormLayout, MulDivGivesMinusOneForNoDivisorOrAnOverflowAsThePlatformDoes) {
+  EXPECT_EQ(MulDivRound(13, 96, 0), -1);
+  EXPECT_EQ(MulDivRound(0, 0, 0), -1);
+  EXPECT_EQ(MulDivRound(INT32_MAX, 2, 1), -1);
+  EXPECT_EQ(MulDivRound(INT32_MIN, 3, 2), -1);
+  EXPECT_EQ(MulDivRound(INT32_MAX, 2, 2), INT32_MAX);  // the product may exceed an int, the result not
 }
 
 TEST(FormLayout, FontFollowsDensityAndLayoutFollowsMeasuredText) {

@@ -1,6 +1,8 @@
 // Hot-key registration and numbered screenshot files on the real platform.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "capture/hot_key.h"
 #include "capture/screen_capture.h"
 #include "common/errors.h"
@@ -117,6 +119,21 @@ TEST(Screenshots, AMissingFolderNamesTheFileAndLeavesNothing) {
   EXPECT_TRUE(ListFolder(folder.Path()).empty());
 }
 
+TEST(Screenshots, TheLargestNumberIsNeverTakenSoTheNextOneExists) {
+  TestFolder folder;
+  WriteBytes(folder / L"Screen2147483646.jpg", "last");
+  TBitmap image;
+  image.SetSize(3, 2);
+  const std::wstring beyond = folder.Path() + L"Screen2147483647.jpg";
+  for (const int32_t first : {INT32_MAX - 1, INT32_MAX}) {
+    const std::wstring message = ErrorOf<EFCreateError>([&] { SaveScreenshot(image, folder.Path(), first); });
+    EXPECT_EQ(message.rfind(L"Cannot create file \"" + beyond + L"\". ", 0), 0u) << message;
+  }
+  EXPECT_EQ(ReadBytes(folder / L"Screen2147483646.jpg"), "last");
+  EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::wstring>{L"Screen2147483646.jpg"});
+  EXPECT_EQ(SaveScreenshot(image, folder.Path(), INT32_MAX - 2), INT32_MAX - 2);
+}
+
 // A screen of its own size that notes what the image was when its context was taken.
 struct NotingScreen {
   const TBitmap* image;
@@ -136,6 +153,33 @@ TEST(Screenshots, TheImageIsSizedBeforeTheScreensContextIsTaken) {
   EXPECT_EQ(screen.imageWhenTaken.cx, 7);
   EXPECT_EQ(screen.imageWhenTaken.cy, 5);
   EXPECT_TRUE(context);
+}
+
+// A context the platform refuses to copy from, as it refuses the screen's
+// while a secure desktop is shown: a metafile's.
+class MetafileContext {
+ public:
+  MetafileContext() : dc_(::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr)) {}
+  MetafileContext(MetafileContext&& other) noexcept : dc_(std::exchange(other.dc_, nullptr)) {}
+  ~MetafileContext() {
+    if (dc_) ::DeleteEnhMetaFile(::CloseEnhMetaFile(dc_));
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+struct RefusingScreen {
+  int Width() const { return 7; }
+  int Height() const { return 5; }
+  MetafileContext TakeContext() const { return MetafileContext(); }
+};
+
+TEST(Screenshots, ARefusedScreenCopyIsAnErrorNotAWhitePicture) {
+  TBitmap image;
+  const std::wstring message = ErrorOf<EOSError>([&] { CopyScreen(image, RefusingScreen{}); });
+  EXPECT_EQ(message.rfind(L"Cannot copy the screen", 0), 0u) << message;
 }
 
 TEST(Screenshots, TheScreenCopyHasThePrimaryScreensSize) {

@@ -6,6 +6,7 @@
 
 #include "common/com.h"
 #include "common/errors.h"
+#include "test_support.h"
 
 namespace snapvik {
 namespace {
@@ -24,6 +25,19 @@ TEST(UniqueHandle, ReleasesOnceWhetherResetMovedOrClosed) {
   EXPECT_FALSE(other);
   EXPECT_EQ(::GetObjectType(second), 0u);
   EXPECT_TRUE(other.Close());  // nothing held, nothing refused
+}
+
+TEST(UniqueHandle, ResetWithTheHandleItHoldsKeepsItOpen) {
+  const HBRUSH brush = ::CreateSolidBrush(RGB(7, 8, 9));
+  UniqueBrush owner(brush);
+  owner.reset(brush);
+  EXPECT_EQ(owner.get(), brush);
+  EXPECT_EQ(::GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+  UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event);
+  event.reset(event.get());
+  EXPECT_TRUE(::SetEvent(event.get()));
+  EXPECT_TRUE(event.Close());  // released once, at the end
 }
 
 TEST(UniqueHandle, CloseReportsAReleaseThePlatformRefuses) {
@@ -53,6 +67,22 @@ TEST(CheckedSelection, AFailedSelectionThrowsAndAGoodOneIsUndone) {
   }
   EXPECT_EQ(::GetCurrentObject(dc.get(), OBJ_BITMAP), before);
   EXPECT_THROW(CheckedSelection(dc.get(), reinterpret_cast<HGDIOBJ>(0x123456)), EOutOfResources);
+}
+
+TEST(OutOfResources, CarriesThePlatformsTextTrimmedOrTheFixedOne) {
+  const auto refused = [](DWORD code) {
+    return testing::ErrorOf<EOutOfResources>([&] {
+      ::SetLastError(code);
+      ThrowOutOfResources();
+    });
+  };
+  const std::wstring text = refused(ERROR_NOT_ENOUGH_MEMORY);
+  ASSERT_FALSE(text.empty());
+  EXPECT_NE(text, L"Out of system resources");
+  EXPECT_GT(text.back(), L' ') << "a line break or blank is left at the end";
+  EXPECT_NE(text.back(), L'.');
+  EXPECT_EQ(text.find(L'\n'), std::wstring::npos);
+  EXPECT_EQ(refused(0), L"Out of system resources");
 }
 
 TEST(ComOwners, TheDesktopFolderAndItsIdentifierList) {

@@ -119,6 +119,18 @@ TEST(FileBeside, WithoutReplaceAnExistingNameIsKept) {
   EXPECT_EQ(ListFolder(folder.Path()).size(), 2u);
 }
 
+TEST(FileBeside, ALargeWriteArrivesByteForByteAfterSmallOnes) {
+  TestFolder folder;
+  std::string pixels(3 * 256 * 1024 + 4093, '\0');  // several passages and a ragged end
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i * 7 + i / 4099);
+  FileBeside file(folder / L"d.bin");
+  file.WriteBuffer("BM", 2);
+  file.WriteBuffer(pixels.data(), pixels.size());
+  file.WriteBuffer("end", 3);
+  ASSERT_TRUE(file.MoveTo(folder / L"d.bin", FileBeside::IfTaken::Keep));
+  EXPECT_TRUE(ReadBytes(folder / L"d.bin") == "BM" + pixels + "end");
+}
+
 TEST(FileBeside, AnAbandonedFileIsRemoved) {
   TestFolder folder;
   std::wstring temporary;
