@@ -18,4 +18,11 @@ std::wstring AddPathSeparator(std::wstring_view path) {
   return out;
 }
 
+bool IsPlainFileName(std::wstring_view name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (const wchar_t c : name)
+    if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+  return true;
+}
+
 }  // namespace snapvik

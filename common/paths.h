@@ -11,4 +11,15 @@ std::wstring FolderOf(std::wstring_view path);
 // letter "C" becomes "C:\", an empty text stays empty.
 std::wstring AddPathSeparator(std::wstring_view path);
 
+// The longest folder path the program makes or gives a folder: the
+// platform's limit for a new directory, which leaves room inside it for a
+// file of a short name (MAX_PATH less 12, with its terminator). Longer ones
+// are made by some systems, but the shell then cannot list or open them.
+inline constexpr size_t kLongestFolderPath = 247;
+inline bool FolderPathFits(std::wstring_view path) { return path.size() <= kLongestFolderPath; }
+
+// A name of one entry: not empty, not "." or "..", and none of the
+// characters that separate or match names or that a file name cannot hold.
+bool IsPlainFileName(std::wstring_view name);
+
 }  // namespace snapvik
