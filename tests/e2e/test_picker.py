@@ -288,7 +288,10 @@ class Picker(SnapvikCase):
             wait_for(lambda: not c.visible("#32768"), timeout=3, what="the menu to close")
         except AssertionError:
             xdotool("key", "Escape")
-        self.assertEqual(c.wait_exit(timeout=20), 0)
+        try:
+            self.assertEqual(c.wait_exit(timeout=20), 0)
+        except subprocess.TimeoutExpired:
+            self.fail("the program goes on running after the close")
         self.assertTrue(os.path.exists(c.settings), "closing wrote the settings")
 
     def test_a_folder_directly_on_the_desktop_is_made_and_renamed_in_place(self):
