@@ -44,4 +44,11 @@ bool IsInsideFolder(std::wstring_view folder, std::wstring_view path) {
 
 bool SamePath(std::wstring_view a, std::wstring_view b) { return SameText(a, b); }
 
+bool IsPlainFileName(std::wstring_view name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (const wchar_t c : name)
+    if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+  return true;
+}
+
 }  // namespace snapvik

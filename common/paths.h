@@ -21,4 +21,15 @@ bool IsInsideFolder(std::wstring_view folder, std::wstring_view path);
 // The same path, ASCII case ignored.
 bool SamePath(std::wstring_view a, std::wstring_view b);
 
+// The longest folder path the program makes or gives a folder: the
+// platform's limit for a new directory, which leaves room inside it for a
+// file of a short name (MAX_PATH less 12, with its terminator). Longer ones
+// are made by some systems, but the shell then cannot list or open them.
+inline constexpr size_t kLongestFolderPath = 247;
+inline bool FolderPathFits(std::wstring_view path) { return path.size() <= kLongestFolderPath; }
+
+// A name of one entry: not empty, not "." or "..", and none of the
+// characters that separate or match names or that a file name cannot hold.
+bool IsPlainFileName(std::wstring_view name);
+
 }  // namespace snapvik

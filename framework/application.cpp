@@ -4,6 +4,7 @@
 
 #include "common/error_text.h"
 #include "common/errors.h"
+#include "common/flag_scope.h"
 #include "framework/form.h"
 #include "framework/task_windows.h"
 
@@ -79,9 +80,16 @@ void TApplication::Run(int showCommand) {
   }
 }
 
-void TApplication::Terminate() { ::PostQuitMessage(0); }
+void TApplication::Terminate() {
+  // A menu's own loop takes the quit message for itself and goes on, so the
+  // end is also kept here, where each of our loops looks before it waits.
+  terminated_ = true;
+  ::EndMenu();
+  ::PostQuitMessage(0);
+}
 
 bool TApplication::ProcessMessage() {
+  if (terminated_) return false;
   MSG msg;
   const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
   if (got == 0 || got == -1) {
@@ -148,36 +156,36 @@ void TApplication::HandleException() noexcept {
 }
 
 void TApplication::ShowException(const std::wstring& message) noexcept {
-  // The box's own loop goes on serving messages; an error meanwhile would
-  // open a box inside it, and a held key would stack them without end. The
-  // open box already tells the user what is wrong.
-  if (showingError_) return;
-  showingError_ = true;
   try {
-    if (const HWND capture = ::GetCapture()) ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
-    const std::wstring text = WithFinalPeriod(message);
     const HWND active = ::GetActiveWindow();
-    const HWND focus = ::GetFocus();
-    const HWND owner = active ? active : ::GetLastActivePopup(handle_.get());
-    {
-      DisabledTaskWindows disabled(owner);
-      ::MessageBoxW(owner, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
-    }
-    if (active && ::IsWindow(active)) ::SetActiveWindow(active);
-    if (focus && ::IsWindow(focus)) ::SetFocus(focus);
+    ShowErrorBox(active ? active : ::GetLastActivePopup(handle_.get()), WithFinalPeriod(message), title_);
   } catch (...) {
   }
-  showingError_ = false;
 }
 
-void ShowErrorBox(const std::wstring& message) {
-  MSGBOXPARAMSW box{};
-  box.cbSize = sizeof box;
-  box.hwndOwner = Application().Handle();
-  box.lpszText = message.c_str();
-  box.lpszCaption = L"Error";
-  box.dwStyle = MB_OK | MB_ICONERROR;
-  ::MessageBoxIndirectW(&box);
+void TApplication::ShowErrorBox(HWND owner, const std::wstring& text, const std::wstring& caption) noexcept {
+  // The box's own loop goes on serving messages; an error meanwhile would
+  // open a box inside it, and a held key or a repeated click would stack
+  // them without end. The open box already tells the user what is wrong.
+  if (showingError_) return;
+  const FlagScope showing(showingError_);
+  if (const HWND capture = ::GetCapture()) ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
+  const HWND active = ::GetActiveWindow();
+  const HWND focus = ::GetFocus();
+  {
+    const DisabledTaskWindows disabled(owner);
+    MSGBOXPARAMSW box{};
+    box.cbSize = sizeof box;
+    box.hwndOwner = owner;
+    box.lpszText = text.c_str();
+    box.lpszCaption = caption.c_str();
+    box.dwStyle = MB_OK | MB_ICONERROR;
+    ::MessageBoxIndirectW(&box);
+  }
+  if (active && ::IsWindow(active)) ::SetActiveWindow(active);
+  if (focus && ::IsWindow(focus)) ::SetFocus(focus);
 }
+
+void ShowErrorBox(const std::wstring& message) { Application().ShowErrorBox(Application().Handle(), message, L"Error"); }
 
 }  // namespace snapvik

@@ -36,10 +36,12 @@ class TApplication {
 
   // Shows the main form as the launching shell asked, then loops until told to end.
   void Run(int showCommand);
+  // Ends the program: every loop of ours ends, the innermost first, and an
+  // open menu closes. Holds even when a loop not of ours takes the quit message.
   void Terminate();
   bool Terminated() const { return terminated_; }
 
-  // One queued message; false once the quit request arrived.
+  // One queued message; false once the program is ending.
   bool ProcessMessage();
 
   // Dispatches every message until `done` or the end of the program; the
@@ -58,6 +60,9 @@ class TApplication {
   // box is open already. Never throws.
   void HandleException() noexcept;
   void ShowException(const std::wstring& message) noexcept;
+  // An error box owned by `owner`, the thread's other windows disabled while
+  // it shows; none while another error box is open. Never throws.
+  void ShowErrorBox(HWND owner, const std::wstring& text, const std::wstring& caption) noexcept;
 
  private:
   std::unique_ptr<ComApartment> com_;
@@ -76,7 +81,8 @@ TApplication& Application();
 
 // A modal "Error" box with the error icon and OK, owned by the application's
 // own hidden window (not by whatever window is in front); for errors a
-// component reports itself instead of raising.
+// component reports itself instead of raising. The program's windows are
+// inert while it shows, and it never opens over another error box.
 void ShowErrorBox(const std::wstring& message);
 
 // The show command the program's main window uses for what the shell asked.

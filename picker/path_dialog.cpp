@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "common/paths.h"
 #include "framework/application.h"
 #include "picker/existing_dir.h"
 #include "picker/id_list.h"
@@ -171,9 +172,29 @@ void TPathDialogForm::sBitBtn1Click() {
     SetModalResult(mrNone);
     sShellTreeView1.EndEdit(false);
     ::SetFocus(sShellTreeView1.Handle());
-  } else {
+  } else if (IsExistingDir(sShellTreeView1.Path())) {
     SetModalResult(mrOk);
+  } else {
+    SetModalResult(mrNone);
+    ChooseAgain();
   }
+}
+
+void TPathDialogForm::ChooseAgain() {
+  // Removed or renamed from outside since it was selected: its folder is
+  // read again and selected, so that the tree shows what there is now.
+  TsShellTreeView& tree = sShellTreeView1;
+  const std::wstring path = tree.Path();
+  if (const HTREEITEM selected = tree.Selected()) {
+    const HTREEITEM parent = tree.ParentOf(selected);
+    if (const TacShellFolder* item = tree.FolderOf(parent ? parent : selected)) {
+      const UniqueAbsoluteID id = AbsoluteCopy(item->AbsoluteID());
+      tree.Refresh(parent ? parent : selected);
+      if (const HTREEITEM again = tree.FindNodeByID(id.get(), tree.FirstNode())) tree.Select(again);
+    }
+  }
+  ::SetFocus(tree.Handle());
+  ShowErrorBox(VanishedFolderMessage(path));
 }
 
 void TPathDialogForm::sBitBtn2Click() { SetModalResult(sShellTreeView1.IsEditing() ? mrNone : mrCancel); }
@@ -181,8 +202,10 @@ void TPathDialogForm::sBitBtn2Click() { SetModalResult(sShellTreeView1.IsEditing
 void TPathDialogForm::sBitBtn3Click() {
   const TacShellFolder* selected = sShellTreeView1.SelectedFolder();
   const NewFolderChoice choice = NewFolderName(selected ? selected->PathName() : std::wstring(), &ProbeDirectory);
-  if (choice.free) ::CreateDirectoryW(choice.path.c_str(), nullptr);
-  if (!choice.free || !IsExistingDir(choice.path)) {
+  // A folder past the limit could be made here, but the tree could not show it.
+  const bool fits = FolderPathFits(choice.path);
+  if (choice.free && fits) ::CreateDirectoryW(choice.path.c_str(), nullptr);
+  if (!choice.free || !fits || !IsExistingDir(choice.path)) {
     ShowErrorBox(CannotCreateMessage(choice.path));
     return;
   }
@@ -242,12 +265,12 @@ bool TsPathDialog::Execute() {
     tree.SetPath(start);
   }
 
-  const bool confirmed = form->ShowModal() == mrOk;
-  if (confirmed) {
-    const std::wstring chosen = tree.Path();
-    if (!chosen.empty() && IsExistingDir(chosen)) Path = chosen;
-  }
-  return confirmed;
+  if (form->ShowModal() != mrOk) return false;
+  // OK takes only a folder that is there; one gone meanwhile counts as Cancel.
+  const std::wstring chosen = tree.Path();
+  if (chosen.empty() || !IsExistingDir(chosen)) return false;
+  Path = chosen;
+  return true;
 }
 
 }  // namespace snapvik

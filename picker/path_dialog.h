@@ -47,6 +47,8 @@ class TPathDialogForm final : public TForm {
   void BtnOnClick(TsSpeedButton& sender);
 
  private:
+  // OK found the selected folder gone: says so, the tree read again at its parent.
+  void ChooseAgain();
   std::vector<std::unique_ptr<TsSpeedButton>> rootButtons_;
 };
 
@@ -59,8 +61,8 @@ class TsPathDialog {
   bool ShowRootBtns = false;
   TSelectDirOpts DialogOptions = kDefaultDialogOptions;
 
-  // Shows the picker modally; true when it closed with OK, and then Path
-  // holds the selected folder if that is an existing directory.
+  // Shows the picker modally; true when it closed with OK on an existing
+  // directory, which Path then holds; otherwise Path is left alone.
   bool Execute();
 };
 

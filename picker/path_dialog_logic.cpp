@@ -31,12 +31,17 @@ NewFolderChoice NewFolderName(const std::wstring& folder, const std::function<Di
     std::wstring candidate = stem + std::to_wstring(n);
     const DirectoryState state = probe(candidate);
     if (state == DirectoryState::Unreadable) return {std::move(candidate), false};
-    if (!CountsAsExisting(state)) return {std::move(candidate), true};
+    if (state == DirectoryState::Missing) return {std::move(candidate), true};
   }
   return {};
 }
 
 std::wstring CannotCreateMessage(const std::wstring& path) { return L"Directory " + path + L" can`t be created!"; }
+
+std::wstring VanishedFolderMessage(const std::wstring& path) {
+  if (path.empty()) return L"No folder is selected!";
+  return L"Directory " + path + L" no longer exists!";
+}
 
 std::span<const RootButtonRow> RootButtonRows() { return kRootButtons; }
 

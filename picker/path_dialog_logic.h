@@ -37,13 +37,16 @@ struct NewFolderChoice {
 };
 
 // `folder` + "New folder" + n for n = 1, 2, ...: the first candidate that
-// does not exist as a directory. A candidate whose state cannot be read
-// ends the search there, rather than counting on to the last number.
+// nothing holds (a file takes a name as a folder does). A candidate whose
+// state cannot be read ends the search there, rather than counting on to
+// the last number.
 NewFolderChoice NewFolderName(const std::wstring& folder, const std::function<DirectoryState(const std::wstring&)>& probe,
                               long last = kLastFolderNumber);
 
 // The message when a new folder cannot be made.
 std::wstring CannotCreateMessage(const std::wstring& path);
+// The message when the folder chosen with OK is no longer there.
+std::wstring VanishedFolderMessage(const std::wstring& path);
 
 // The root strip's buttons, in creation order.
 struct RootButtonRow {

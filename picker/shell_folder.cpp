@@ -5,8 +5,9 @@
 #include <atomic>
 
 #include "common/errors.h"
-#include "common/win_text.h"
+#include "common/paths.h"
 #include "common/win_error.h"
+#include "common/win_text.h"
 
 namespace snapvik {
 
@@ -71,6 +72,29 @@ std::wstring NameOf(IShellFolder* folder, PCUIDLIST_RELATIVE ID, DWORD flags, Ta
   }
   if (!askedAgain && IsClassIdName(result)) return NameOf(folder, ID, 0, ShowExt, true);
   return result;
+}
+
+bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// Moves a folder to another name in the same folder, never over anything. A
+// change of letter case alone goes by way of a free name in between: a file
+// system that ignores case may take the direct move as done without doing it.
+bool MoveFolderName(const std::wstring& from, const std::wstring& to) {
+  if (!SameTextIgnoringCase(from, to)) return ::MoveFileW(from.c_str(), to.c_str()) != FALSE;
+  for (int n = 1; n <= 100; ++n) {
+    const std::wstring between = to + L".~" + std::to_wstring(n);
+    if (::MoveFileW(from.c_str(), between.c_str())) {
+      if (::MoveFileW(between.c_str(), to.c_str())) return true;
+      ::MoveFileW(between.c_str(), from.c_str());
+      return false;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -166,18 +190,43 @@ bool TacShellFolder::ExecuteDefault() const {
 bool TacShellFolder::Rename(const std::wstring& NewName) {
   if (!Capabilities().Has(fcCanRename)) return false;
   const ComPtr<IShellFolder> folder = ParenTacShellFolder();
-  PITEMID_CHILD renamed = nullptr;
-  const HRESULT result =
-      folder ? folder->SetNameOf(nullptr, reinterpret_cast<PCUITEMID_CHILD>(RelativeID()), NewName.c_str(),
-                                 SHGDN_NORMAL, &renamed)
-             : E_FAIL;
-  UniqueRelativeID newID = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(renamed));
-  if (result != S_OK) throw EOSError(L"Rename to " + NewName + L" failed");
-  if (!newID) {  // renamed, but the shell kept the new identifier to itself
+  const std::wstring failed = L"Rename to " + NewName + L" failed";
+  // A folder on disk: where it is and where it goes.
+  std::wstring oldPath, newPath;
+  if (IsFileFolder()) oldPath = PathName();
+  if (!oldPath.empty() && oldPath.back() != L'\\') {  // not a drive, whose name is its label
+    newPath = FolderOf(oldPath) + NewName;
+    if (!IsPlainFileName(NewName)) throw EOSError(failed);
+    if (!FolderPathFits(newPath)) throw EOSError(failed + L": the folder's path would be too long");
+  } else {
+    oldPath.clear();
+  }
+  UniqueRelativeID newID;
+  if (!oldPath.empty() && SameTextIgnoringCase(oldPath, newPath)) {
+    // The shell takes a change of letter case alone as done without doing it.
+    if (oldPath == newPath) return true;
+    if (!MoveFolderName(oldPath, newPath)) throw EOSError(failed);
+  } else {
+    PITEMID_CHILD renamed = nullptr;
+    const HRESULT result =
+        folder ? folder->SetNameOf(nullptr, reinterpret_cast<PCUITEMID_CHILD>(RelativeID()), NewName.c_str(),
+                                   SHGDN_NORMAL, &renamed)
+               : E_FAIL;
+    newID = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(renamed));
+    if (result != S_OK) {
+      // A folder the shell lists but will not rename (Wine's desktop allows,
+      // then refuses every rename) is renamed on disk.
+      newID.reset();
+      if (oldPath.empty() || !MoveFolderName(oldPath, newPath)) throw EOSError(failed);
+      ::SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATHW, oldPath.c_str(), newPath.c_str());
+    }
+  }
+  if (!newID) {  // renamed, but the shell kept the new identifier to itself, or the shell was not asked
     PIDLIST_RELATIVE parsed = nullptr;
-    folder->ParseDisplayName(nullptr, nullptr, const_cast<wchar_t*>(NewName.c_str()), nullptr, &parsed, nullptr);
+    if (folder)
+      folder->ParseDisplayName(nullptr, nullptr, const_cast<wchar_t*>(NewName.c_str()), nullptr, &parsed, nullptr);
     newID = Adopt(parsed);
-    if (!newID) throw EOSError(L"Rename to " + NewName + L" failed");
+    if (!newID) throw EOSError(failed);
   }
   UniqueAbsoluteID full = FParent ? Concat(FParent->AbsoluteID(), newID.get())
                                   : AbsoluteCopy(reinterpret_cast<PCIDLIST_ABSOLUTE>(newID.get()));

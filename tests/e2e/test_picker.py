@@ -288,3 +288,99 @@ class Picker(SnapvikCase):
         self.assertEqual(tree["window"][2:], [321 - 75, 319 - 170])
         c.click(parts["Cancel"])
         self.gone(c, dialog)
+
+    def test_ok_on_a_folder_gone_from_outside_keeps_the_field_and_offers_the_choice_again(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        self.select(parts["tree"], self.name, 1)
+        c.click(parts["OK"])
+        self.gone(c, dialog)
+        chosen = self.edit1(ctl)
+        self.assertTrue(chosen.endswith("\\Desktop\\" + self.name), chosen)
+
+        for how in ("removed", "renamed"):
+            name = self.name + "-" + how
+            path = os.path.join(DESKTOP, name)
+            os.makedirs(path)
+            self.addCleanup(shutil.rmtree, path, True)
+            self.addCleanup(shutil.rmtree, path + "-new", True)
+            dialog, parts = self.open_picker(c, ctl)
+            tree = parts["tree"]
+            self.select(tree, name, 1)
+            self.assertTrue(self.enabled(parts["OK"]))
+            if how == "removed":
+                os.rmdir(path)
+            else:
+                os.rename(path, path + "-new")
+            c.click(parts["OK"])
+            box = c.message_box()
+            self.assertEqual(c.box_text(box), "Directory %s no longer exists!" % (chosen + "-" + how))
+            self.assertEqual(self.probe.ask("describe", box["owner"])["class"], "TApplication")
+            self.assertFalse(self.enabled(dialog), "the picker is inert while the box shows")
+            c.dismiss(box)
+            # Still open, the Desktop read again and selected.
+            self.assertTrue(self.probe.ask("describe", dialog["hwnd"])["visible"])
+            level1 = [n["text"] for n in self.nodes(tree) if n["level"] == 1]
+            self.assertNotIn(name, level1)
+            if how == "renamed":
+                self.assertIn(name + "-new", level1)
+            self.assertEqual([n["text"] for n in self.nodes(tree) if n["selected"]], ["Desktop"])
+            self.assertTrue(self.enabled(parts["OK"]))
+            c.click(parts["Cancel"])
+            self.gone(c, dialog)
+            self.assertEqual(self.edit1(ctl), chosen)
+
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings().split(b"\r\n")[0], chosen.encode("cp1252"))
+
+    def test_a_close_while_the_tree_s_menu_is_up_ends_the_program(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        x, y, w, h = self.probe.ask("treerect", tree["hwnd"], self.node(tree, self.name, 1)["item"])
+        xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+        xdotool("click", "3")
+        wait_for(lambda: c.visible("#32768"), what="the context menu")
+        self.assertEqual(self.probe.ask("post", form["hwnd"], 0x0010, 0, 1), 1)  # WM_CLOSE
+        # The close has begun: once the menu has ended, the picker and the program end too.
+        try:
+            wait_for(lambda: not c.visible("#32768"), timeout=3, what="the menu to close")
+        except AssertionError:
+            xdotool("key", "Escape")
+        try:
+            self.assertEqual(c.wait_exit(timeout=20), 0)
+        except subprocess.TimeoutExpired:
+            self.fail("the program goes on running after the close")
+        self.assertTrue(os.path.exists(c.settings), "closing wrote the settings")
+
+    def test_a_folder_directly_on_the_desktop_is_made_and_renamed_in_place(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        taken = set(os.listdir(DESKTOP))
+        made = next("New folder%d" % n for n in range(1, 1000) if "New folder%d" % n not in taken)
+        renamed = self.name + "-named"
+        self.addCleanup(shutil.rmtree, os.path.join(DESKTOP, made), True)
+        self.addCleanup(shutil.rmtree, os.path.join(DESKTOP, renamed), True)
+        dialog, parts = self.open_picker(c, ctl)
+        tree = parts["tree"]
+        self.select(tree, "Desktop", 0)
+        c.click(parts["Create"])
+        wait_for(lambda: os.path.isdir(os.path.join(DESKTOP, made)), what=made)
+        editor = wait_for(lambda: int(self.probe.ask("treeeditor", tree["hwnd"])), what="the name's editor")
+        self.probe.ask("settext", editor, renamed)
+        self.probe.ask("press", parts["OK"]["hwnd"])
+        wait_for(lambda: os.path.isdir(os.path.join(DESKTOP, renamed)), what="the rename on disk")
+        self.assertFalse(os.path.exists(os.path.join(DESKTOP, made)))
+        self.assertEqual(c.visible("#32770"), [], "no message")
+        wait_for(lambda: self.node(tree, renamed, 1)["selected"], what="the renamed folder selected")
+        self.assertNotIn(made, [n["text"] for n in self.nodes(tree)])
+
+        self.assertTrue(self.probe.ask("describe", dialog["hwnd"])["visible"], "the first OK keeps the picker open")
+        self.probe.ask("press", parts["OK"]["hwnd"])
+        self.gone(c, dialog)
+        self.assertTrue(self.edit1(ctl).endswith("\\Desktop\\" + renamed), self.edit1(ctl))

@@ -207,7 +207,7 @@ struct FakeFolder {
   }
 };
 
-TEST(NewFolderName, FirstNumberNotHeldByADirectory) {
+TEST(NewFolderName, FirstNumberThatNothingHolds) {
   FakeFolder folder;
   auto probe = [&](const std::wstring& p) { return folder(p); };
   // A drive root gets no doubled separator; a folder gets one.
@@ -218,9 +218,9 @@ TEST(NewFolderName, FirstNumberNotHeldByADirectory) {
   const NewFolderChoice third = NewFolderName(L"C:\\Work", probe);
   EXPECT_EQ(third.path, L"C:\\Work\\New folder3");
   EXPECT_TRUE(third.free);
-  // A file of that name is not a directory: it is chosen, and making the folder will fail.
+  // A file holds a name as a folder does: the search goes on past it.
   folder.entries[L"C:\\Work\\New folder3"] = DirectoryState::NotDirectory;
-  EXPECT_EQ(NewFolderName(L"C:\\Work", probe).path, L"C:\\Work\\New folder3");
+  EXPECT_EQ(NewFolderName(L"C:\\Work", probe).path, L"C:\\Work\\New folder4");
 }
 
 TEST(NewFolderName, StopsAtACandidateItCannotTestAndAtTheLastNumber) {

@@ -7,9 +7,11 @@
 
 #include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "common/errors.h"
+#include "common/paths.h"
 #include "framework/application.h"
 #include "picker/existing_dir.h"
 #include "picker/path_dialog.h"
@@ -277,23 +279,164 @@ TEST_F(PathDialog, CreateMakesNumberedFoldersOpensTheNameAndOkRenamesThenCloses)
   EXPECT_TRUE(IsExistingDir(folder / L"New folder2"));
 }
 
-TEST_F(PathDialog, AFileInTheWayIsReportedAndNothingElseChanges) {
+TEST_F(PathDialog, ANameAFileHoldsIsTakenAndCreateMovesOnToTheNextNumber) {
   TestFolder folder;
   WriteBytes(folder / L"New folder1", "a file");
   dialog_.Path = WithoutSeparator(folder);
   std::vector<testing::SeenBox> boxes;
   EXPECT_FALSE(Run({[&](TPathDialogForm& f) {
+                      BoxCloser closer(::GetCurrentThreadId(), application_.Handle(), WM_NULL, 1, 2000);
+                      Click(f.sBitBtn3);
+                      boxes = closer.Boxes();
+                      EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"New folder2");
+                      EXPECT_TRUE(f.sShellTreeView1.IsEditing());
+                      f.sShellTreeView1.EndEdit(true);
+                    },
+                    Cancel()}));
+  EXPECT_TRUE(boxes.empty()) << "a box said: " << std::string(boxes[0].text.begin(), boxes[0].text.end());
+  EXPECT_TRUE(IsExistingDir(folder / L"New folder2"));
+  EXPECT_EQ(testing::ReadBytes(folder / L"New folder1"), "a file");
+}
+
+BOOL CALLBACK NoteBox(HWND hwnd, LPARAM out) {
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
+  return TRUE;
+}
+
+// The message boxes a thread shows now.
+std::vector<HWND> OpenBoxes(DWORD thread) {
+  std::vector<HWND> boxes;
+  ::EnumThreadWindows(thread, &NoteBox, reinterpret_cast<LPARAM>(&boxes));
+  return boxes;
+}
+
+TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
+  TestFolder folder;
+  ASSERT_TRUE(::CreateDirectoryW((folder / L"gone").c_str(), nullptr));
+  dialog_.Path = folder / L"gone";
+  dialog_.NoChangeDir = true;  // the current directory could not be removed
+  bool inertMeanwhile = false;
+  size_t boxesAfterASecondCreate = 0;
+  HWND owner = nullptr;
+  std::wstring caption;
+  EXPECT_FALSE(Run({
+      [&](TPathDialogForm& f) {
+        // Removed from outside: the new folder cannot be made in it.
+        ASSERT_TRUE(::RemoveDirectoryW((folder / L"gone").c_str()));
+        const DWORD thread = ::GetCurrentThreadId();
+        std::thread watcher([&] {
+          for (int i = 0; i < 500 && OpenBoxes(thread).empty(); ++i) ::Sleep(10);
+          const std::vector<HWND> first = OpenBoxes(thread);
+          if (first.empty()) return;
+          inertMeanwhile = !::IsWindowEnabled(f.Handle());
+          owner = ::GetWindow(first[0], GW_OWNER);
+          wchar_t text[64] = {};
+          ::GetWindowTextW(first[0], text, 64);
+          caption = text;
+          // Create again, as a click could reach it: no second box over the first.
+          ::PostMessageW(f.Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(f.sBitBtn3.Handle()), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(f.sBitBtn3.Handle()));
+          ::Sleep(1000);
+          boxesAfterASecondCreate = OpenBoxes(thread).size();
+          for (int i = 0; i < 500; ++i) {
+            const std::vector<HWND> open = OpenBoxes(thread);
+            if (open.empty()) break;
+            for (HWND box : open) ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            ::Sleep(10);
+          }
+        });
+        Click(f.sBitBtn3);  // returns once its box is closed
+        watcher.join();
+        EXPECT_TRUE(::IsWindowEnabled(f.Handle()));
+        EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"gone");
+        EXPECT_FALSE(f.sShellTreeView1.IsEditing());
+      },
+      Cancel(),
+  }));
+  EXPECT_TRUE(inertMeanwhile);
+  EXPECT_EQ(boxesAfterASecondCreate, 1u);
+  EXPECT_EQ(owner, application_.Handle());
+  EXPECT_EQ(caption, L"Error");
+}
+
+// A folder inside `folder` whose path is `length` characters long, made level by level.
+std::wstring DeepFolder(const TestFolder& folder, size_t length) {
+  std::wstring path = WithoutSeparator(folder);
+  while (length - path.size() > 61) {
+    path += L"\\" + std::wstring(60, L'd');
+    ::CreateDirectoryW(path.c_str(), nullptr);
+  }
+  path += L"\\" + std::wstring(length - path.size() - 1, L'e');
+  ::CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+TEST_F(PathDialog, CreateNearThePathLimitMakesNothingAndSaysSo) {
+  TestFolder folder;
+  // Room for the folder, but not for "\New folder1" inside it.
+  const std::wstring deep = DeepFolder(folder, 240);
+  ASSERT_EQ(deep.size(), 240u);
+  ASSERT_TRUE(IsExistingDir(deep));
+  dialog_.Path = deep;
+  std::vector<testing::SeenBox> boxes;
+  EXPECT_FALSE(Run({[&](TPathDialogForm& f) {
                       BoxCloser closer(::GetCurrentThreadId(), application_.Handle(), WM_NULL);
                       Click(f.sBitBtn3);
                       boxes = closer.Boxes();
-                      EXPECT_EQ(f.sShellTreeView1.Path(), WithoutSeparator(folder));
+                      EXPECT_EQ(f.sShellTreeView1.Path(), deep);
                       EXPECT_FALSE(f.sShellTreeView1.IsEditing());
-                      EXPECT_TRUE(f.sBitBtn3.Enabled());
                     },
                     Cancel()}));
+  EXPECT_TRUE(testing::ListFolder(deep + L"\\").empty());
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, L"Error");
-  EXPECT_EQ(boxes[0].text, L"Directory " + folder.Path() + L"New folder1 can`t be created!");
+  EXPECT_EQ(boxes[0].text, CannotCreateMessage(deep + L"\\New folder1"));
+}
+
+TEST_F(PathDialog, ANameTooLongForItsPathIsRefusedAndNothingIsRenamed) {
+  TestFolder folder;
+  ASSERT_TRUE(::CreateDirectoryW((folder / L"x").c_str(), nullptr));
+  dialog_.Path = folder / L"x";
+  // A full path of MAX_PATH - 1: the shell still makes it, but the folder is then of no use.
+  const std::wstring name(MAX_PATH - 1 - folder.Path().size(), L'n');
+  std::vector<testing::SeenBox> boxes;
+  EXPECT_FALSE(Run({[&](TPathDialogForm& f) {
+                      TsShellTreeView& tree = f.sShellTreeView1;
+                      ::SetWindowTextW(tree.EditText(tree.Selected()), name.c_str());
+                      BoxCloser closer(::GetCurrentThreadId(), application_.Handle(), WM_NULL);
+                      Click(f.sBitBtn1);  // keeps the typed name
+                      boxes = closer.Boxes();
+                    },
+                    [&](TPathDialogForm& f) {
+                      EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"x");
+                      EXPECT_EQ(f.sShellTreeView1.TextOf(f.sShellTreeView1.Selected()), L"x");
+                    },
+                    Cancel()}));
+  EXPECT_EQ(testing::ListFolder(folder.Path()), std::vector<std::wstring>{L"x"});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Rename to " + name + L" failed: the folder's path would be too long.");
+}
+
+TEST_F(PathDialog, ARenameThatChangesOnlyTheCaseIsApplied) {
+  TestFolder folder;
+  dialog_.Path = WithoutSeparator(folder);
+  EXPECT_TRUE(Run({
+      [&](TPathDialogForm& f) { Click(f.sBitBtn3); },
+      [&](TPathDialogForm& f) {
+        ASSERT_TRUE(f.sShellTreeView1.IsEditing());
+        ::SetWindowTextW(TreeView_GetEditControl(f.sShellTreeView1.Handle()), L"NEW FOLDER1");
+        Click(f.sBitBtn1);
+      },
+      [&](TPathDialogForm& f) {
+        TsShellTreeView& tree = f.sShellTreeView1;
+        EXPECT_EQ(tree.Path(), folder / L"NEW FOLDER1");
+        EXPECT_EQ(tree.TextOf(tree.Selected()), L"NEW FOLDER1");
+      },
+      Ok(),
+  }));
+  EXPECT_EQ(testing::ListFolder(folder.Path()), std::vector<std::wstring>{L"NEW FOLDER1"});
+  EXPECT_EQ(dialog_.Path, folder / L"NEW FOLDER1");
 }
 
 TEST_F(PathDialog, AVirtualItemDisablesOkAndCreateAndWithoutAllowCreateThereIsNoCreate) {

@@ -6,6 +6,12 @@
 
 namespace snapvik::testing {
 
+static std::wstring FolderOfTemp() {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  return temp;
+}
+
 static void RemoveTree(const std::wstring& folder) {
   for (const std::wstring& name : ListFolder(folder)) {
     const std::wstring path = folder + name;
@@ -21,15 +27,20 @@ static void RemoveTree(const std::wstring& folder) {
 }
 
 TestFolder::TestFolder() {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
   static unsigned serial = 0;
-  path_ = std::wstring(temp) + L"snapvik-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+  path_ = FolderOfTemp() + L"snapvik-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
           std::to_wstring(++serial) + L"\\";
+  // Wine gives process ids again: an earlier run's folder of this name may be left.
+  RemoveTree(path_);
   ::CreateDirectoryW(path_.c_str(), nullptr);
 }
 
 TestFolder::~TestFolder() {
+  // The current directory cannot be removed: a picker run may have made it this folder.
+  wchar_t current[MAX_PATH] = {};
+  const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
+  if (length && length < MAX_PATH && _wcsnicmp(current, path_.c_str(), path_.size() - 1) == 0)
+    ::SetCurrentDirectoryW(FolderOfTemp().c_str());
   RemoveTree(path_);
   ::RemoveDirectoryW(path_.c_str());
 }
