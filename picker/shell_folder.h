@@ -5,6 +5,7 @@
 
 #include <shlobj.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ class TacShellFolder {
   TacShellFolderCapabilities Capabilities() const;
   TacShellFolderProperties Properties() const;
   int ImageIndex(bool LargeIcon) const;
+  // The small icon's index in the system image list, normal or open: looked
+  // up when first asked, then kept until the item is renamed.
+  int SmallIcon(bool Open) const;
   bool ExecuteDefault() const;
 
   // True when the item now has the new name; false when it may not be
@@ -54,6 +58,8 @@ class TacShellFolder {
 
   // How many items are alive; for checks that nothing is left behind.
   static long LiveCount();
+  // How many small icons were looked up since start; for checks and the benchmark.
+  static long long IconLookups();
 
  private:
   // The asked bits, preset in the mask, as the holding folder reports them.
@@ -69,6 +75,8 @@ class TacShellFolder {
   int FLevel = 0;
   HWND FViewHandle = nullptr;
   std::vector<std::wstring> FDetails;
+  static constexpr int kNotLookedUp = std::numeric_limits<int>::min();
+  mutable int FSmallIcons[2] = {kNotLookedUp, kNotLookedUp};  // normal, open
 };
 
 // The desktop item, from the shell module's start to its end.

@@ -47,11 +47,12 @@ UniqueAbsoluteID ParsePath(const std::wstring& path) {
   return id;
 }
 
-// A node's icons: the item's small icon, and its open form while selected.
-void SetIcons(TVITEMW& update, const TacShellFolder& item) {
+// A node's icons: the item's small icon, and its open form while selected,
+// both asked for when the control first draws the node (NodeImages).
+void SetIcons(TVITEMW& update) {
   update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  update.iImage = ShellIconIndex(item.AbsoluteID(), false, false);
-  update.iSelectedImage = ShellIconIndex(item.AbsoluteID(), false, true);
+  update.iImage = I_IMAGECALLBACK;
+  update.iSelectedImage = I_IMAGECALLBACK;
 }
 
 TVITEMW ItemQuery(HTREEITEM node, UINT mask) {
@@ -165,6 +166,10 @@ LRESULT TsTreeView::ReflectedNotify(const NMHDR& header) {
       return 0;
     case TVN_DELETEITEMW:
       Deleting(reinterpret_cast<const NMTREEVIEWW&>(header).itemOld.lParam);
+      return 0;
+    case TVN_GETDISPINFOW:
+      // The control's own record, which the answer is written into.
+      NodeImages(const_cast<TVITEMW&>(reinterpret_cast<const NMTVDISPINFOW&>(header).item));
       return 0;
     case TVN_BEGINLABELEDITW:
       editEnded_ = false;
@@ -378,7 +383,7 @@ void TacCustomShellTreeView::BuildRoot() {
     update.pszText = const_cast<wchar_t*>(text.c_str());
     update.cChildren = root.SubFolders() ? 1 : 0;
     if (FUseShellImages) {
-      SetIcons(update, root);
+      SetIcons(update);
     }
     TreeView_SetItem(Handle(), &update);
     TreeView_Expand(Handle(), node, TVE_EXPAND);
@@ -400,6 +405,20 @@ void TacCustomShellTreeView::FreeAllNodes() {
 }
 
 void TacCustomShellTreeView::Deleting(LPARAM data) { delete reinterpret_cast<TacShellFolder*>(data); }
+
+void TacCustomShellTreeView::NodeImages(TVITEMW& node) {
+  const auto* item = reinterpret_cast<const TacShellFolder*>(node.lParam);
+  if (node.mask & TVIF_IMAGE) node.iImage = item ? item->SmallIcon(false) : 0;
+  if (node.mask & TVIF_SELECTEDIMAGE) {
+    // The open form shows only on the selected node: looked up when that is drawn.
+    if (!item)
+      node.iSelectedImage = 0;
+    else if (!(node.state & TVIS_SELECTED))
+      node.iSelectedImage = I_IMAGECALLBACK;
+    else if ((node.iSelectedImage = item->SmallIcon(true)) == 0)
+      node.iSelectedImage = item->SmallIcon(false);
+  }
+}
 
 HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item) {
   TVINSERTSTRUCTW insert{};
@@ -424,10 +443,7 @@ bool TacCustomShellTreeView::SetUpNode(HTREEITEM node, TacShellFolder& item) {
   const std::wstring text = item.DisplayName(ShowExt);
   TVITEMW update = ItemQuery(node, TVIF_TEXT | TVIF_CHILDREN);
   update.pszText = const_cast<wchar_t*>(text.c_str());
-  if (FUseShellImages) {
-    SetIcons(update, item);
-    if (update.iSelectedImage == 0) update.iSelectedImage = update.iImage;
-  }
+  if (FUseShellImages) SetIcons(update);
   update.cChildren = item.SubFolders() ? 1 : 0;
   if (item.Properties().Has(fpShared)) {
     update.mask |= TVIF_STATE;
@@ -611,7 +627,7 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
     const std::wstring text = freshItem.DisplayName(ShowExt);
     TVITEMW update = ItemQuery(renewed, TVIF_TEXT | TVIF_CHILDREN);
     update.pszText = const_cast<wchar_t*>(text.c_str());
-    SetIcons(update, freshItem);
+    SetIcons(update);
     update.cChildren = freshItem.SubFolders() ? 1 : 0;
     TreeView_SetItem(Handle(), &update);
 

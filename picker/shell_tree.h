@@ -76,6 +76,8 @@ class TsTreeView : public TControl {
     if (OnChange) OnChange(node);
   }
   virtual void Deleting(LPARAM /*data*/) {}
+  // A node's images left to the callback (I_IMAGECALLBACK), as the control asks for them to draw it.
+  virtual void NodeImages(TVITEMW& /*node*/) {}
   virtual bool Edited(HTREEITEM /*node*/, const wchar_t* /*text*/) { return true; }
 
  private:
@@ -150,6 +152,7 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   bool CanExpand(HTREEITEM node) override;
   bool CanChange(HTREEITEM node) override;
   void Deleting(LPARAM data) override;
+  void NodeImages(TVITEMW& node) override;
   bool Edited(HTREEITEM node, const wchar_t* text) override;
   LRESULT ReflectedNotify(const NMHDR& header) override;
 
