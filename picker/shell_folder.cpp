@@ -85,12 +85,25 @@ TacShellFolder::TacShellFolder(TacShellFolder* AParent, PCUIDLIST_RELATIVE ID, C
   ++g_liveFolders;
 }
 
+TacShellFolder::TacShellFolder(TacShellFolder& AParent, PCUIDLIST_RELATIVE ID, BindLater)
+    : TacShellFolder(&AParent, ID, nullptr) {
+  FBindPending = true;
+}
+
 TacShellFolder::~TacShellFolder() { --g_liveFolders; }
+
+IShellFolder* TacShellFolder::ShellFolder() const {
+  if (FBindPending) {
+    FIShellFolder = BindShellFolder(FParent->ShellFolder(), RelativeID(), nullptr);
+    FBindPending = false;
+  }
+  return FIShellFolder.Get();
+}
 
 long TacShellFolder::LiveCount() { return g_liveFolders; }
 
 ComPtr<IShellFolder> TacShellFolder::ParenTacShellFolder() const {
-  if (FParent) return FParent->FIShellFolder;
+  if (FParent) return FParent->ShellFolder();
   return DesktopShellFolder();
 }
 

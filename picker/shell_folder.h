@@ -22,6 +22,10 @@ class TacShellFolder {
   // own folder interface, or none. Without a parent the identifier is taken
   // from the desktop, and the parent becomes DesktopFolder.
   TacShellFolder(TacShellFolder* AParent, PCUIDLIST_RELATIVE ID, ComPtr<IShellFolder> SF);
+  // A child of `AParent` whose own folder interface is bound from the
+  // parent's (BindShellFolder) when it is first asked for.
+  struct BindLater {};
+  TacShellFolder(TacShellFolder& AParent, PCUIDLIST_RELATIVE ID, BindLater);
   ~TacShellFolder();
   TacShellFolder(const TacShellFolder&) = delete;
   TacShellFolder& operator=(const TacShellFolder&) = delete;
@@ -30,7 +34,7 @@ class TacShellFolder {
   PCUIDLIST_RELATIVE RelativeID() const { return FPIDL.get(); }
   TacShellFolder* Parent() const { return FParent; }
   int Level() const { return FLevel; }
-  IShellFolder* ShellFolder() const { return FIShellFolder.Get(); }
+  IShellFolder* ShellFolder() const;
   HWND ViewHandle() const { return FViewHandle; }
 
   // The folder that holds this item: the parent's interface (which may be none), else the desktop's.
@@ -68,7 +72,8 @@ class TacShellFolder {
   UniqueRelativeID FPIDL;
   UniqueAbsoluteID FFullPIDL;
   TacShellFolder* FParent = nullptr;
-  ComPtr<IShellFolder> FIShellFolder;
+  mutable ComPtr<IShellFolder> FIShellFolder;
+  mutable bool FBindPending = false;
   ComPtr<IShellFolder2> FIShellFolder2;
   ComPtr<IUnknown> FIShellDetails;
   ComPtr<IUnknown> FDetailInterface;

@@ -420,12 +420,14 @@ void TacCustomShellTreeView::NodeImages(TVITEMW& node) {
   }
 }
 
-HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item) {
+HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item,
+                                          TVITEMW shown) {
   TVINSERTSTRUCTW insert{};
   insert.hParent = parent;
   insert.hInsertAfter = after;
-  insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-  insert.item.pszText = const_cast<wchar_t*>(L"");
+  insert.item = shown;
+  insert.item.mask |= TVIF_TEXT | TVIF_PARAM;
+  if (!insert.item.pszText) insert.item.pszText = const_cast<wchar_t*>(L"");
   insert.item.lParam = reinterpret_cast<LPARAM>(item.get());
   const HTREEITEM node = TreeView_InsertItem(Handle(), &insert);
   if (!node) throw EOutOfResources(L"Out of system resources");
@@ -439,20 +441,23 @@ void TacCustomShellTreeView::SetHasChildren(HTREEITEM node, bool has) {
   TreeView_SetItem(Handle(), &item);
 }
 
-bool TacCustomShellTreeView::SetUpNode(HTREEITEM node, TacShellFolder& item) {
+bool TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, std::unique_ptr<TacShellFolder> child) {
+  TacShellFolder& item = *child;
   const std::wstring text = item.DisplayName(ShowExt);
-  TVITEMW update = ItemQuery(node, TVIF_TEXT | TVIF_CHILDREN);
-  update.pszText = const_cast<wchar_t*>(text.c_str());
-  if (FUseShellImages) SetIcons(update);
-  update.cChildren = item.SubFolders() ? 1 : 0;
+  TVITEMW shown{};
+  shown.mask = TVIF_TEXT | TVIF_CHILDREN;
+  shown.pszText = const_cast<wchar_t*>(text.c_str());
+  if (FUseShellImages) SetIcons(shown);
+  shown.cChildren = item.SubFolders() ? 1 : 0;
   if (item.Properties().Has(fpShared)) {
-    update.mask |= TVIF_STATE;
-    update.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
-    update.stateMask = TVIS_OVERLAYMASK;
+    shown.mask |= TVIF_STATE;
+    shown.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
+    shown.stateMask = TVIS_OVERLAYMASK;
   }
   if ((ObjectTypes & (1u << otNonFolders)) && item.ShellFolder())
-    update.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
-  TreeView_SetItem(Handle(), &update);
+    shown.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
+  // Inserted set up: each later change to a node makes the control search all its nodes for it.
+  const HTREEITEM node = AddNode(parent, TVI_LAST, std::move(child), shown);
   bool canAdd = true;
   if (OnAddFolder) OnAddFolder(this, &item, canAdd);
   if (!canAdd) TreeView_DeleteItem(Handle(), node);  // frees the item
@@ -472,7 +477,8 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
   ULONG fetched = 0;
   while (items->Next(1, &id, &fetched) == S_OK) {
     const UniqueRelativeID owned = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id));
-    children.push_back(std::make_unique<TacShellFolder>(parent, owned.get(), BindShellFolder(folder, owned.get(), nullptr)));
+    // Each child's own folder is bound when it is first needed (expanded, say), not for all of them now.
+    children.push_back(std::make_unique<TacShellFolder>(*parent, owned.get(), TacShellFolder::BindLater{}));
   }
   // In the shell's own name order, once, after the last child.
   std::stable_sort(children.begin(), children.end(), [folder](const auto& a, const auto& b) {
@@ -480,10 +486,7 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
     const HRESULT order = folder->CompareIDs(0, a->RelativeID(), b->RelativeID());
     return static_cast<short>(HRESULT_CODE(order)) < 0;
   });
-  for (std::unique_ptr<TacShellFolder>& child : children) {
-    TacShellFolder& item = *child;
-    SetUpNode(AddNode(node, TVI_LAST, std::move(child)), item);
-  }
+  for (std::unique_ptr<TacShellFolder>& child : children) AddFolderNode(node, std::move(child));
 }
 
 bool TacCustomShellTreeView::CanExpand(HTREEITEM node) {

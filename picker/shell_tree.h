@@ -165,8 +165,10 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   std::unique_ptr<TacShellFolder> ResolveRoot(std::wstring& newRoot);
   void FreeAllNodes();
   void LoadChildren(HTREEITEM node);
-  HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item);
-  bool SetUpNode(HTREEITEM node, TacShellFolder& item);
+  // A new node owning `item`, showing what `shown` sets (an empty text otherwise).
+  HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item, TVITEMW shown = {});
+  // The node of an enumerated child, last under `parent`; false when OnAddFolder refused it.
+  bool AddFolderNode(HTREEITEM parent, std::unique_ptr<TacShellFolder> child);
   void SetHasChildren(HTREEITEM node, bool has);
   void SetPathFromID(PCIDLIST_ABSOLUTE id);
   void ApplyImageList();
