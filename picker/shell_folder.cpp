@@ -16,6 +16,7 @@ TacShellFolder* DesktopFolder = nullptr;
 namespace {
 
 std::atomic<long> g_liveFolders{0};
+long long g_iconLookups = 0;  // user-interface thread only
 
 constexpr DWORD kForParsing = 0x8000;  // SHGDN_FORPARSING
 constexpr DWORD kInFolder = 0x1;       // SHGDN_INFOLDER
@@ -117,12 +118,25 @@ TacShellFolder::TacShellFolder(TacShellFolder* AParent, PCUIDLIST_RELATIVE ID, C
   ++g_liveFolders;
 }
 
+TacShellFolder::TacShellFolder(TacShellFolder& AParent, PCUIDLIST_RELATIVE ID, BindLater)
+    : TacShellFolder(&AParent, ID, nullptr) {
+  FBindPending = true;
+}
+
 TacShellFolder::~TacShellFolder() { --g_liveFolders; }
+
+IShellFolder* TacShellFolder::ShellFolder() const {
+  if (FBindPending) {
+    FIShellFolder = BindShellFolder(FParent->ShellFolder(), RelativeID(), nullptr);
+    FBindPending = false;
+  }
+  return FIShellFolder.Get();
+}
 
 long TacShellFolder::LiveCount() { return g_liveFolders; }
 
 ComPtr<IShellFolder> TacShellFolder::ParenTacShellFolder() const {
-  if (FParent) return FParent->FIShellFolder;
+  if (FParent) return FParent->ShellFolder();
   return DesktopShellFolder();
 }
 
@@ -178,6 +192,17 @@ TacShellFolderProperties TacShellFolder::Properties() const {
 
 int TacShellFolder::ImageIndex(bool LargeIcon) const { return ShellIconIndex(AbsoluteID(), LargeIcon, false); }
 
+int TacShellFolder::SmallIcon(bool Open) const {
+  int& cached = FSmallIcons[Open ? 1 : 0];
+  if (cached == kNotLookedUp) {
+    ++g_iconLookups;
+    cached = ShellIconIndex(AbsoluteID(), false, Open);
+  }
+  return cached;
+}
+
+long long TacShellFolder::IconLookups() { return g_iconLookups; }
+
 bool TacShellFolder::ExecuteDefault() const {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
@@ -232,6 +257,7 @@ bool TacShellFolder::Rename(const std::wstring& NewName) {
                                   : AbsoluteCopy(reinterpret_cast<PCIDLIST_ABSOLUTE>(newID.get()));
   FPIDL = std::move(newID);
   FFullPIDL = std::move(full);
+  FSmallIcons[0] = FSmallIcons[1] = kNotLookedUp;  // a new name may bring another icon
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <shlobj.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ class TacShellFolder {
   // own folder interface, or none. Without a parent the identifier is taken
   // from the desktop, and the parent becomes DesktopFolder.
   TacShellFolder(TacShellFolder* AParent, PCUIDLIST_RELATIVE ID, ComPtr<IShellFolder> SF);
+  // A child of `AParent` whose own folder interface is bound from the
+  // parent's (BindShellFolder) when it is first asked for.
+  struct BindLater {};
+  TacShellFolder(TacShellFolder& AParent, PCUIDLIST_RELATIVE ID, BindLater);
   ~TacShellFolder();
   TacShellFolder(const TacShellFolder&) = delete;
   TacShellFolder& operator=(const TacShellFolder&) = delete;
@@ -29,7 +34,7 @@ class TacShellFolder {
   PCUIDLIST_RELATIVE RelativeID() const { return FPIDL.get(); }
   TacShellFolder* Parent() const { return FParent; }
   int Level() const { return FLevel; }
-  IShellFolder* ShellFolder() const { return FIShellFolder.Get(); }
+  IShellFolder* ShellFolder() const;
   HWND ViewHandle() const { return FViewHandle; }
 
   // The folder that holds this item: the parent's interface (which may be none), else the desktop's.
@@ -46,6 +51,9 @@ class TacShellFolder {
   TacShellFolderCapabilities Capabilities() const;
   TacShellFolderProperties Properties() const;
   int ImageIndex(bool LargeIcon) const;
+  // The small icon's index in the system image list, normal or open: looked
+  // up when first asked, then kept until the item is renamed.
+  int SmallIcon(bool Open) const;
   bool ExecuteDefault() const;
 
   // True when the item now has the new name; false when it may not be
@@ -54,6 +62,8 @@ class TacShellFolder {
 
   // How many items are alive; for checks that nothing is left behind.
   static long LiveCount();
+  // How many small icons were looked up since start; for checks and the benchmark.
+  static long long IconLookups();
 
  private:
   // The asked bits, preset in the mask, as the holding folder reports them.
@@ -62,13 +72,16 @@ class TacShellFolder {
   UniqueRelativeID FPIDL;
   UniqueAbsoluteID FFullPIDL;
   TacShellFolder* FParent = nullptr;
-  ComPtr<IShellFolder> FIShellFolder;
+  mutable ComPtr<IShellFolder> FIShellFolder;
+  mutable bool FBindPending = false;
   ComPtr<IShellFolder2> FIShellFolder2;
   ComPtr<IUnknown> FIShellDetails;
   ComPtr<IUnknown> FDetailInterface;
   int FLevel = 0;
   HWND FViewHandle = nullptr;
   std::vector<std::wstring> FDetails;
+  static constexpr int kNotLookedUp = std::numeric_limits<int>::min();
+  mutable int FSmallIcons[2] = {kNotLookedUp, kNotLookedUp};  // normal, open
 };
 
 // The desktop item, from the shell module's start to its end.

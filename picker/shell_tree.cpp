@@ -49,11 +49,12 @@ UniqueAbsoluteID ParsePath(const std::wstring& path) {
   return id;
 }
 
-// A node's icons: the item's small icon, and its open form while selected.
-void SetIcons(TVITEMW& update, const TacShellFolder& item) {
+// A node's icons: the item's small icon, and its open form while selected,
+// both asked for when the control first draws the node (NodeImages).
+void SetIcons(TVITEMW& update) {
   update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  update.iImage = ShellIconIndex(item.AbsoluteID(), false, false);
-  update.iSelectedImage = ShellIconIndex(item.AbsoluteID(), false, true);
+  update.iImage = I_IMAGECALLBACK;
+  update.iSelectedImage = I_IMAGECALLBACK;
 }
 
 TVITEMW ItemQuery(HTREEITEM node, UINT mask) {
@@ -187,6 +188,10 @@ LRESULT TsTreeView::ReflectedNotify(const NMHDR& header) {
       return 0;
     case TVN_DELETEITEMW:
       Deleting(reinterpret_cast<const NMTREEVIEWW&>(header).itemOld.lParam);
+      return 0;
+    case TVN_GETDISPINFOW:
+      // The control's own record, which the answer is written into.
+      NodeImages(const_cast<TVITEMW&>(reinterpret_cast<const NMTVDISPINFOW&>(header).item));
       return 0;
     case TVN_BEGINLABELEDITW:
       editEnded_ = false;
@@ -440,7 +445,7 @@ void TacCustomShellTreeView::BuildRoot() {
     update.pszText = const_cast<wchar_t*>(text.c_str());
     update.cChildren = root.SubFolders() ? 1 : 0;
     if (FUseShellImages) {
-      SetIcons(update, root);
+      SetIcons(update);
     }
     TreeView_SetItem(Handle(), &update);
     TreeView_Expand(Handle(), node, TVE_EXPAND);
@@ -472,12 +477,28 @@ HTREEITEM TacCustomShellTreeView::Revalidated(HTREEITEM node, unsigned long dele
   return FindNodeByID(id, FirstNode());
 }
 
-HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item) {
+void TacCustomShellTreeView::NodeImages(TVITEMW& node) {
+  const auto* item = reinterpret_cast<const TacShellFolder*>(node.lParam);
+  if (node.mask & TVIF_IMAGE) node.iImage = item ? item->SmallIcon(false) : 0;
+  if (node.mask & TVIF_SELECTEDIMAGE) {
+    // The open form shows only on the selected node: looked up when that is drawn.
+    if (!item)
+      node.iSelectedImage = 0;
+    else if (!(node.state & TVIS_SELECTED))
+      node.iSelectedImage = I_IMAGECALLBACK;
+    else if ((node.iSelectedImage = item->SmallIcon(true)) == 0)
+      node.iSelectedImage = item->SmallIcon(false);
+  }
+}
+
+HTREEITEM TacCustomShellTreeView::AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item,
+                                          TVITEMW shown) {
   TVINSERTSTRUCTW insert{};
   insert.hParent = parent;
   insert.hInsertAfter = after;
-  insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-  insert.item.pszText = const_cast<wchar_t*>(L"");
+  insert.item = shown;
+  insert.item.mask |= TVIF_TEXT | TVIF_PARAM;
+  if (!insert.item.pszText) insert.item.pszText = const_cast<wchar_t*>(L"");
   insert.item.lParam = reinterpret_cast<LPARAM>(item.get());
   const HTREEITEM node = TreeView_InsertItem(Handle(), &insert);
   if (!node) throw EOutOfResources(L"Out of system resources");
@@ -491,23 +512,23 @@ void TacCustomShellTreeView::SetHasChildren(HTREEITEM node, bool has) {
   TreeView_SetItem(Handle(), &item);
 }
 
-bool TacCustomShellTreeView::SetUpNode(HTREEITEM node, TacShellFolder& item) {
+bool TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, std::unique_ptr<TacShellFolder> child) {
+  TacShellFolder& item = *child;
   const std::wstring text = item.DisplayName(ShowExt);
-  TVITEMW update = ItemQuery(node, TVIF_TEXT | TVIF_CHILDREN);
-  update.pszText = const_cast<wchar_t*>(text.c_str());
-  if (FUseShellImages) {
-    SetIcons(update, item);
-    if (update.iSelectedImage == 0) update.iSelectedImage = update.iImage;
-  }
-  update.cChildren = item.SubFolders() ? 1 : 0;
+  TVITEMW shown{};
+  shown.mask = TVIF_TEXT | TVIF_CHILDREN;
+  shown.pszText = const_cast<wchar_t*>(text.c_str());
+  if (FUseShellImages) SetIcons(shown);
+  shown.cChildren = item.SubFolders() ? 1 : 0;
   if (item.Properties().Has(fpShared)) {
-    update.mask |= TVIF_STATE;
-    update.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
-    update.stateMask = TVIS_OVERLAYMASK;
+    shown.mask |= TVIF_STATE;
+    shown.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
+    shown.stateMask = TVIS_OVERLAYMASK;
   }
   if ((ObjectTypes & (1u << otNonFolders)) && item.ShellFolder())
-    update.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
-  TreeView_SetItem(Handle(), &update);
+    shown.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
+  // Inserted set up: each later change to a node makes the control search all its nodes for it.
+  const HTREEITEM node = AddNode(parent, TVI_LAST, std::move(child), shown);
   bool canAdd = true;
   if (OnAddFolder) OnAddFolder(this, &item, canAdd);
   if (!canAdd) TreeView_DeleteItem(Handle(), node);  // frees the item
@@ -537,8 +558,9 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
 
   std::vector<std::unique_ptr<TacShellFolder>> children;
   children.reserve(ids.size());
+  // Each child's own folder is bound when it is first needed (expanded, say), not for all of them now.
   for (const UniqueRelativeID& child : ids)
-    children.push_back(std::make_unique<TacShellFolder>(parent, child.get(), BindShellFolder(folder.Get(), child.get(), nullptr)));
+    children.push_back(std::make_unique<TacShellFolder>(*parent, child.get(), TacShellFolder::BindLater{}));
   // In the shell's own name order, once, after the last child.
   std::stable_sort(children.begin(), children.end(), [&folder](const auto& a, const auto& b) {
     ++g_comparisons;
@@ -546,9 +568,8 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
     return static_cast<short>(HRESULT_CODE(order)) < 0;
   });
   for (std::unique_ptr<TacShellFolder>& child : children) {
-    TacShellFolder& item = *child;
     deletions = deletions_;
-    const bool added = SetUpNode(AddNode(node, TVI_LAST, std::move(child)), item);
+    const bool added = AddFolderNode(node, std::move(child));
     // An OnAddFolder handler may run a message loop as well: stop if the node went meanwhile.
     if (deletions_ != deletions + (added ? 0 : 1) &&
         (Revalidated(node, deletions, parentID.get()) != node || FolderOf(node) != parent))
@@ -741,7 +762,7 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
     const std::wstring text = freshItem.DisplayName(ShowExt);
     TVITEMW update = ItemQuery(renewed, TVIF_TEXT | TVIF_CHILDREN);
     update.pszText = const_cast<wchar_t*>(text.c_str());
-    SetIcons(update, freshItem);
+    SetIcons(update);
     update.cChildren = freshItem.SubFolders() ? 1 : 0;
     TreeView_SetItem(Handle(), &update);
 

@@ -77,6 +77,8 @@ class TsTreeView : public TControl {
     if (OnChange) OnChange(node);
   }
   virtual void Deleting(LPARAM /*data*/) {}
+  // A node's images left to the callback (I_IMAGECALLBACK), as the control asks for them to draw it.
+  virtual void NodeImages(TVITEMW& /*node*/) {}
   virtual bool Edited(HTREEITEM /*node*/, const wchar_t* /*text*/) { return true; }
 
  private:
@@ -151,6 +153,7 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   bool CanExpand(HTREEITEM node) override;
   bool CanChange(HTREEITEM node) override;
   void Deleting(LPARAM data) override;
+  void NodeImages(TVITEMW& node) override;
   bool Edited(HTREEITEM node, const wchar_t* text) override;
   LRESULT ReflectedNotify(const NMHDR& header) override;
 
@@ -165,8 +168,10 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   std::unique_ptr<TacShellFolder> ResolveRoot(std::wstring& newRoot);
   void FreeAllNodes();
   void LoadChildren(HTREEITEM node);
-  HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item);
-  bool SetUpNode(HTREEITEM node, TacShellFolder& item);
+  // A new node owning `item`, showing what `shown` sets (an empty text otherwise).
+  HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item, TVITEMW shown = {});
+  // The node of an enumerated child, last under `parent`; false when OnAddFolder refused it.
+  bool AddFolderNode(HTREEITEM parent, std::unique_ptr<TacShellFolder> child);
   void SetHasChildren(HTREEITEM node, bool has);
   void SetPathFromID(PCIDLIST_ABSOLUTE id);
   void ApplyImageList();

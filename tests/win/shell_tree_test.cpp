@@ -308,6 +308,73 @@ TEST_F(ShellTree, AnEmptyFolderLosesItsButtonAndChildrenLoadOnce) {
   EXPECT_EQ(host.tree.ChildCount(full), 1);  // not read again
 }
 
+// The node's images as the control reports them.
+TVITEMW Images(const TsTreeView& tree, HTREEITEM node) {
+  TVITEMW item{};
+  item.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  item.hItem = node;
+  TreeView_GetItem(tree.Handle(), &item);
+  return item;
+}
+
+TEST_F(ShellTree, ANodesIconsAreTheSystemsOwnLookedUpWhenTheNodeIsDrawn) {
+  TestFolder folder;
+  constexpr int kChildren = 60;  // three screens
+  for (int i = 0; i < kChildren; ++i) MakeDir(folder / (L"sub" + std::to_wstring(100 + i)));
+  TreeHost host;
+  ::ShowWindow(host.Handle(), SW_SHOWNOACTIVATE);
+  const HWND tree = host.tree.Handle();
+  host.tree.SetRoot(Folder(folder));
+  const long long before = TacShellFolder::IconLookups();
+  host.tree.Loaded();  // the root expanded and selected
+  ::UpdateWindow(tree);
+  const HTREEITEM root = host.tree.FirstNode();
+  ASSERT_EQ(host.tree.ChildCount(root), kChildren);
+  // Only the drawn nodes: the normal icon of each row on the screen (the last
+  // one perhaps partly), and the open form of the selected root.
+  const long long firstScreen = TacShellFolder::IconLookups() - before;
+  const auto rows = static_cast<long long>(TreeView_GetVisibleCount(tree));
+  EXPECT_GE(firstScreen, rows);
+  EXPECT_LE(firstScreen, rows + 2);
+
+  auto expectSystemIcons = [&](HTREEITEM node, bool selected) {
+    const TacShellFolder* item = host.tree.FolderOf(node);
+    const TVITEMW images = Images(host.tree, node);
+    EXPECT_EQ(images.iImage, ShellIconIndex(item->AbsoluteID(), false, false));
+    if (selected) {
+      const int open = ShellIconIndex(item->AbsoluteID(), false, true);
+      EXPECT_EQ(images.iSelectedImage, open ? open : images.iImage);
+    }
+  };
+  expectSystemIcons(root, true);
+  expectSystemIcons(host.tree.FirstChild(root), false);
+
+  // The last node, off the screen so far, gets its icon as it scrolls into view, and keeps it.
+  HTREEITEM last = host.tree.FirstChild(root);
+  while (host.tree.NextSibling(last)) last = host.tree.NextSibling(last);
+  const long long beforeScroll = TacShellFolder::IconLookups();
+  TreeView_EnsureVisible(tree, last);
+  ::UpdateWindow(tree);
+  const long long scrolled = TacShellFolder::IconLookups();
+  EXPECT_GE(scrolled - beforeScroll, rows - 1);  // a screen of new nodes
+  EXPECT_LE(scrolled - beforeScroll, rows + 1);
+  expectSystemIcons(last, false);
+  EXPECT_EQ(TacShellFolder::IconLookups(), scrolled);  // answered from the node's item
+
+  // Selected and drawn: its open form.
+  host.tree.Select(last);
+  ::UpdateWindow(tree);
+  expectSystemIcons(last, true);
+
+  // Renamed, its item's icon is looked up again when it is drawn next.
+  ASSERT_TRUE(host.tree.FolderOf(last)->Rename(L"renamed"));
+  const long long beforeRename = TacShellFolder::IconLookups();
+  ::InvalidateRect(tree, nullptr, TRUE);
+  ::UpdateWindow(tree);
+  EXPECT_GE(TacShellFolder::IconLookups() - beforeRename, 2);
+  expectSystemIcons(last, true);
+}
+
 TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
   TestFolder folder;
   MakeDir(folder / L"x");
