@@ -51,17 +51,20 @@ class Host : public TForm {
   TsShellTreeView tree;
 };
 
+std::wstring NodeText(HWND tree, HTREEITEM node) {
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW shown{};
+  shown.mask = TVIF_TEXT | TVIF_HANDLE;
+  shown.hItem = node;
+  shown.pszText = text;
+  shown.cchTextMax = MAX_PATH;
+  TreeView_GetItem(tree, &shown);
+  return text;
+}
+
 HTREEITEM ChildNamed(HWND tree, HTREEITEM parent, const std::wstring& name) {
-  for (HTREEITEM c = TreeView_GetChild(tree, parent); c; c = TreeView_GetNextSibling(tree, c)) {
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW shown{};
-    shown.mask = TVIF_TEXT | TVIF_HANDLE;
-    shown.hItem = c;
-    shown.pszText = text;
-    shown.cchTextMax = MAX_PATH;
-    TreeView_GetItem(tree, &shown);
-    if (name == text) return c;
-  }
+  for (HTREEITEM c = TreeView_GetChild(tree, parent); c; c = TreeView_GetNextSibling(tree, c))
+    if (NodeText(tree, c) == name) return c;
   return nullptr;
 }
 
@@ -168,14 +171,7 @@ void CALLBACK SelectAndExpand(HWND dialog, UINT, UINT_PTR timer, DWORD) {
     ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(g_browse->target.c_str()));
     double selected = Now();
     HTREEITEM node = TreeView_GetSelection(tree);
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW shown{};
-    shown.mask = TVIF_TEXT | TVIF_HANDLE;
-    shown.hItem = node;
-    shown.pszText = text;
-    shown.cchTextMax = MAX_PATH;
-    TreeView_GetItem(tree, &shown);
-    g_browse->selected = text;
+    g_browse->selected = NodeText(tree, node);
     if (g_browse->selected != g_browse->name) {
       // Wine's dialog now and then leaves its selection at the root: the folder's node selected as a click would.
       ++g_browse->selectedByTree;
