@@ -72,10 +72,27 @@ struct TreeRun {
   double expand = 0;
   long long lookups = 0, comparisons = 0;
   int loaded = 0, visible = 0;
-  std::vector<double> pages;
-  long long pageLookups = 0;
+  std::vector<double> pages;        // each after a pause
+  std::vector<double> lookAhead;    // the idle work before each page
+  std::vector<double> pagesInARow;  // with no pause between
+  long long pageLookups = 0, rowLookups = 0;
   double pageFloor = 0;  // the page's look-ups alone, made directly
 };
+
+// Messages handled until the tree has looked up the icons around its view; the time it took.
+double UntilIdle(const TsShellTreeView& tree) {
+  const double t = Now();
+  MSG msg;
+  while (tree.LookingAhead() && Now() - t < 10000) {
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    } else {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+  }
+  return Now() - t;
+}
 
 // The tree rooted at `base`, its child `name` expanded and drawn, then scrolled page by page.
 TreeRun TimeTree(const std::wstring& base, const std::wstring& name) {
@@ -97,17 +114,29 @@ TreeRun TimeTree(const std::wstring& base, const std::wstring& name) {
   run.comparisons = TacCustomShellTreeView::Comparisons() - comparisons;
   run.loaded = host.tree.ChildCount(node);
   run.visible = static_cast<int>(TreeView_GetVisibleCount(tree));
-  const long long beforePages = TacShellFolder::IconLookups();
+  // A user pauses between pages: the tree looks the icons just out of view up meanwhile.
+  run.lookAhead.push_back(UntilIdle(host.tree));
   for (int p = 0; p < kPages; ++p) {
+    const long long before = TacShellFolder::IconLookups();
     const double t1 = Now();
     ::SendMessageW(tree, WM_VSCROLL, SB_PAGEDOWN, 0);
     ::UpdateWindow(tree);
     run.pages.push_back(Now() - t1);
+    run.pageLookups += TacShellFolder::IconLookups() - before;
+    run.lookAhead.push_back(UntilIdle(host.tree));
   }
-  run.pageLookups = TacShellFolder::IconLookups() - beforePages;
+  // Pages in a row, with no pause: each icon is looked up as its node is drawn.
+  const long long beforeRow = TacShellFolder::IconLookups();
+  for (int p = 0; p < kPages; ++p) {
+    const double t1 = Now();
+    ::SendMessageW(tree, WM_VSCROLL, SB_PAGEDOWN, 0);
+    ::UpdateWindow(tree);
+    run.pagesInARow.push_back(Now() - t1);
+  }
+  run.rowLookups = TacShellFolder::IconLookups() - beforeRow;
   // The floor of a page: as many look-ups, made directly for nodes of the same folder.
   std::vector<PCIDLIST_ABSOLUTE> paged;
-  for (HTREEITEM c = host.tree.FirstChild(node); c && paged.size() < static_cast<size_t>(run.pageLookups);
+  for (HTREEITEM c = host.tree.FirstChild(node); c && paged.size() < static_cast<size_t>(run.rowLookups);
        c = host.tree.NextSibling(c))
     paged.push_back(host.tree.FolderOf(c)->AbsoluteID());
   const double t2 = Now();
@@ -265,7 +294,7 @@ int wmain(int argc, wchar_t** argv) {
     ::CreateDirectoryW(folder.c_str(), nullptr);
     for (int i = 0; i < count; ++i) ::CreateDirectoryW((folder + L"\\Folder " + std::to_wstring(i)).c_str(), nullptr);
 
-    std::vector<double> tree, floor, browse, pages, pageFloor;
+    std::vector<double> tree, floor, browse, pages, lookAhead, pagesInARow, pageFloor;
     TreeRun last;
     BrowseRun lastBrowse;
     int selectedByTree = 0;
@@ -273,6 +302,8 @@ int wmain(int argc, wchar_t** argv) {
       last = TimeTree(base, name);
       tree.push_back(last.expand);
       pages.insert(pages.end(), last.pages.begin(), last.pages.end());
+      lookAhead.insert(lookAhead.end(), last.lookAhead.begin(), last.lookAhead.end());
+      pagesInARow.insert(pagesInARow.end(), last.pagesInARow.begin(), last.pagesInARow.end());
       pageFloor.push_back(last.pageFloor);
       const double t1 = Now();
       Floor(folder);
@@ -284,11 +315,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double nlogn = count * std::log2(static_cast<double>(count));
     std::printf("%s{\"count\":%d,\"loaded\":%d,\"tree\":%.2f,\"lookups\":%lld,\"visible\":%d,"
-                "\"page\":%.2f,\"page_lookups\":%.1f,\"page_floor\":%.2f,\"floor\":%.2f,"
+                "\"page\":%.2f,\"page_lookups\":%.1f,\"look_ahead\":%.2f,\"page_in_a_row\":%.2f,"
+                "\"row_lookups\":%.1f,\"page_floor\":%.2f,\"floor\":%.2f,"
                 "\"browse\":%.2f,\"browse_loaded\":%d,\"browse_by_selection\":%s,\"browse_selected_by_tree\":%d,"
                 "\"comparisons\":%lld,\"nlogn\":%.0f}",
                 a > 3 ? "," : "", count, last.loaded, Median(tree), last.lookups, last.visible, Median(pages),
-                static_cast<double>(last.pageLookups) / kPages, Median(pageFloor), Median(floor), Median(browse), lastBrowse.children,
+                static_cast<double>(last.pageLookups) / kPages, Median(lookAhead), Median(pagesInARow),
+                static_cast<double>(last.rowLookups) / kPages, Median(pageFloor), Median(floor), Median(browse), lastBrowse.children,
                 lastBrowse.loadedBySelection ? "true" : "false", selectedByTree, last.comparisons, nlogn);
     std::fflush(stdout);
   }

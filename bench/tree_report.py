@@ -37,16 +37,18 @@ def main(bench_exe, work, program):
     inside = min(p[1] for p in expanded)
 
     lines = ["| subfolders | Snapvik: expand, first screen drawn ms | icons looked up (rows on screen) "
-             "| platform's folder dialog ms | Snapvik / dialog | floor ms | one page scrolled ms (icons) "
-             "| the page's look-ups alone ms "
+             "| platform's folder dialog ms | Snapvik / dialog | floor ms "
+             "| one page scrolled after a pause ms (icons looked up) | looked up ahead at idle ms "
+             "| pages in a row ms (icons) | the page's look-ups alone ms "
              "| comparisons | n log2 n |",
-             "| ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"]
+             "| ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"]
     for r in rows:
         dialog = "%.0f" % r["browse"] if r["browse"] >= 0 else "failed"
         ratio = "%.3f" % (r["tree"] / r["browse"]) if r["browse"] > 0 else ""
-        lines.append("| %d | %.0f | %d (%d) | %s | %s | %.0f | %.0f (%.0f) | %.0f | %d | %.0f |" % (
+        lines.append("| %d | %.0f | %d (%d) | %s | %s | %.0f | %.1f (%.1f) | %.0f | %.0f (%.0f) | %.0f | %d | %.0f |" % (
             r["count"], r["tree"], r["lookups"], r["visible"], dialog, ratio, r["floor"], r["page"],
-            r["page_lookups"], r["page_floor"], r["comparisons"], r["nlogn"]))
+            r["page_lookups"], r["look_ahead"], r["page_in_a_row"], r["row_lookups"], r["page_floor"],
+            r["comparisons"], r["nlogn"]))
     lines.append("")
     growth = []
     for a, b in zip(rows, rows[1:]):

@@ -38,6 +38,7 @@ target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common)
 add_library(snapvik_picker STATIC
   picker/change_notifier.cpp
   picker/existing_dir.cpp
+  picker/icon_look_ahead.cpp
   picker/id_list.cpp
   picker/path_dialog.cpp
   picker/root_strip.cpp

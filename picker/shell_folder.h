@@ -54,6 +54,7 @@ class TacShellFolder {
   // The small icon's index in the system image list, normal or open: looked
   // up when first asked, then kept until the item is renamed.
   int SmallIcon(bool Open) const;
+  bool SmallIconKnown(bool Open) const { return FSmallIcons[Open ? 1 : 0] != kNotLookedUp; }
   bool ExecuteDefault() const;
 
   // True when the item now has the new name; false when it may not be

@@ -858,7 +858,17 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
                               reinterpret_cast<LPARAM>(FUseShellImages ? SystemSmallImages() : nullptr));
       }
       break;
+    case WM_PAINT: {
+      const LRESULT result = TsTreeView::HandleMessage(msg, wParam, lParam);
+      lookAhead_.Arm(Handle());
+      return result;
+    }
+    case WM_TIMER:
+      if (wParam != IconLookAhead::kTimerId) break;
+      if (!busy_) lookAhead_.Turn(Handle());  // else a call holds nodes: the next turn looks
+      return 0;
     case WM_DESTROY:
+      lookAhead_.Stop(Handle());
       FreeAllNodes();
       break;
     default:

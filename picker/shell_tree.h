@@ -14,6 +14,7 @@
 #include "framework/controls.h"
 #include "picker/bound_label_logic.h"
 #include "picker/change_notifier.h"
+#include "picker/icon_look_ahead.h"
 #include "picker/shell_context_menu.h"
 #include "picker/shell_folder.h"
 
@@ -147,6 +148,8 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
 
   // How many CompareIDs the sorting asked since start; for the benchmark.
   static long long Comparisons();
+  // Whether icons of nodes just out of view are still to be looked up at idle time.
+  bool LookingAhead() const { return lookAhead_.Running(); }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -207,6 +210,7 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   unsigned long deletions_ = 0;                    // nodes deleted since start
   UniqueAbsoluteID commandItem_;                   // the item a context-menu command is for
   bool destroying_ = false;
+  IconLookAhead lookAhead_;
   std::unique_ptr<TacShellChangeNotifier> FNotifier;
   HTREEITEM FNodeToMonitor = nullptr;
   std::wstring FSavePath;  // the current directory while the shell opens an item

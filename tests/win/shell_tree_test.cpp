@@ -373,6 +373,18 @@ TEST_F(ShellTree, ANodesIconsAreTheSystemsOwnLookedUpWhenTheNodeIsDrawn) {
   ::UpdateWindow(tree);
   EXPECT_GE(TacShellFolder::IconLookups() - beforeRename, 2);
   expectSystemIcons(last, true);
+
+  // Left idle, the tree looks up the page beyond its view, so that the page
+  // scrolled in next is drawn with no look-up, and with the system's icons.
+  TreeView_SelectSetFirstVisible(tree, root);
+  ::UpdateWindow(tree);
+  for (int turns = 0; host.tree.LookingAhead() && turns < 10000; ++turns) Application().ProcessMessage();
+  ASSERT_FALSE(host.tree.LookingAhead());
+  const long long idle = TacShellFolder::IconLookups();
+  ::SendMessageW(tree, WM_VSCROLL, SB_PAGEDOWN, 0);
+  ::UpdateWindow(tree);
+  EXPECT_EQ(TacShellFolder::IconLookups(), idle);
+  expectSystemIcons(TreeView_GetFirstVisible(tree), false);
 }
 
 TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
