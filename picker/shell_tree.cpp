@@ -265,7 +265,6 @@ void TacCustomShellTreeView::BuildRoot() {
     kept = error.Message();
   }
   if (FRootFolder) {
-    const FlagScope loading(FLoadingRoot);
     if (FirstNode()) FreeAllNodes();
     auto item = std::make_unique<TacShellFolder>(nullptr, FRootFolder->AbsoluteID(),
                                                  ComPtr<IShellFolder>(FRootFolder->ShellFolder()));

@@ -124,7 +124,6 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   std::wstring FRoot = L"rfDesktop";
   std::wstring FOldRoot;
   std::unique_ptr<TacShellFolder> FRootFolder;
-  bool FLoadingRoot = false;
   bool FUpdating = false;
   bool FAutoRefresh = false;
   bool FImageListChanging = false;
