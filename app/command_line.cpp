@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "common/ascii_case.h"
+
 namespace snapvik {
 
 std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine) {
@@ -23,16 +25,10 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine) {
   return args;
 }
 
-static std::wstring AsciiLower(std::wstring text) {
-  for (wchar_t& c : text)
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  return text;
-}
-
 bool HasVersionSwitch(std::wstring_view commandLine) {
   const std::vector<std::wstring> args = SplitCommandLine(commandLine);
   for (size_t k = 1; k < args.size(); ++k)
-    if (AsciiLower(args[k]) == L"/acver") return true;
+    if (SameIgnoringAsciiCase(args[k], L"/acver")) return true;
   return false;
 }
 

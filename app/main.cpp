@@ -27,7 +27,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     const std::wstring title = ApplicationTitleFromPath(ModuleFileName(), &LowerInPlace);
     if (HasVersionSwitch(::GetCommandLineW())) ::MessageBoxW(nullptr, kVersionBanner, title.c_str(), MB_OK);
     application.Initialize(title);
-    application.MainFormOnTaskBar = true;
     const ShellModule shell;
     TForm1 form;
     application.SetMainForm(&form);

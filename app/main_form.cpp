@@ -1,7 +1,7 @@
 #include "app/main_form.h"
 
-#include <array>
-#include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "app/form_layout.h"
 #include "app/settings_file.h"
@@ -28,27 +28,19 @@ FontDescription FormFont(TColor color = kNoColor) {
   return font;
 }
 
-HFONT CreateFormFont() {
-  const FontDescription font = FormFont();
-  return ::CreateFontW(font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, font.Charset, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.Name.c_str());
-}
-
 }  // namespace
 
-TForm1::TForm1() : font_(CreateFormFont()) {
+TForm1::TForm1() : font_(MakeFont(FormFont())) {
   const int textHeight = TextExtent(font_.get(), L"0").cy;
   const LayoutRect client = ScaledRect({0, 0, kForm1ClientWidth, kForm1ClientHeight}, textHeight);
   CreateForm({L"TForm1", L"Snapvik", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
               WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, client.width, client.height, nullptr});
   ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
-  const std::array<TControl*, 11> controls = {&Label1,  &Label2, &Edit1,  &Edit2,   &cbShift,   &cbAlt,
-                                              &cbCtrl,  &Button2, &Panel1, &Button1, &sWebLabel1};
-  const auto designs = Form1Controls();
-  for (size_t i = 0; i < controls.size(); ++i)
-    controls[i]->Create(Handle(), designs[i], ScaledRect(designs[i].bounds, textHeight),
-                        kFirstControlId + static_cast<int>(i), font_.get());
+  // In the designs' order, which is the tab order.
+  int id = kFirstControlId;
+  for (const ControlSpec& design : Form1Controls())
+    ControlNamed(design.name).Create(Handle(), design, ScaledRect(design.bounds, textHeight), id++, font_.get());
 
   Button1.OnClick = [this] { Button1Click(); };
   Button2.OnClick = [this] { Button2Click(); };
@@ -68,6 +60,16 @@ TForm1::TForm1() : font_(CreateFormFont()) {
     Application().HandleException();
   }
   shownAtStart_ = Current();
+}
+
+TControl& TForm1::ControlNamed(std::string_view name) {
+  const std::pair<std::string_view, TControl*> controls[] = {
+      {"Label1", &Label1}, {"Label2", &Label2},   {"Edit1", &Edit1},   {"Edit2", &Edit2},
+      {"cbShift", &cbShift}, {"cbAlt", &cbAlt},   {"cbCtrl", &cbCtrl}, {"Button1", &Button1},
+      {"Button2", &Button2}, {"Panel1", &Panel1}, {"sWebLabel1", &sWebLabel1}};
+  for (const auto& [controlName, control] : controls)
+    if (controlName == name) return *control;
+  throw EInvalidOperation(L"The main window has no control of a design's name");
 }
 
 void TForm1::FormCreate() {

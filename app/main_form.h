@@ -1,6 +1,7 @@
 #pragma once
 // The main window.
 #include <cstdint>
+#include <string_view>
 
 #include "app/settings_logic.h"
 #include "capture/hot_key.h"
@@ -35,6 +36,8 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // The member a design of the main window's table names.
+  TControl& ControlNamed(std::string_view name);
   void FormCreate();
   void FormClose();
   void Button1Click();

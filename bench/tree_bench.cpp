@@ -43,7 +43,7 @@ class Host : public TForm {
     CreateForm({L"TTreeBench", L"Tree", WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, 337, 380, nullptr});
     tree.ShowRoot = false;
     tree.ObjectTypes = ObjectTypesOf({otFolders, otHidden});
-    tree.Create(Handle(), {"sShellTreeView1", ControlKind::Panel, {}, L"", 0}, {8, 20, 321, 319}, 100,
+    tree.Create(Handle(), {"sShellTreeView1", {}, L"", 0}, {8, 20, 321, 319}, 100,
                 static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
     ::ShowWindow(tree.Handle(), SW_SHOWNOACTIVATE);

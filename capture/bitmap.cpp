@@ -14,7 +14,6 @@ namespace snapvik {
 namespace {
 
 // The drawing surfaces whose context is open.
-std::recursive_mutex g_openSurfacesLock;
 std::vector<TBitmapCanvas*> g_openSurfaces;
 
 bmp::InfoHeader ToInfoHeader(const BITMAPINFOHEADER& h) {
@@ -26,7 +25,6 @@ bmp::InfoHeader ToInfoHeader(const BITMAPINFOHEADER& h) {
 
 void CloseSurfacesHolding(HBITMAP storage) {
   if (!storage) return;
-  std::lock_guard<std::recursive_mutex> lock(g_openSurfacesLock);
   for (size_t i = g_openSurfaces.size(); i-- > 0;) {
     if (i >= g_openSurfaces.size()) continue;
     TBitmapCanvas* surface = g_openSurfaces[i];
@@ -34,10 +32,7 @@ void CloseSurfacesHolding(HBITMAP storage) {
   }
 }
 
-size_t OpenSurfaceCount() {
-  std::lock_guard<std::recursive_mutex> lock(g_openSurfacesLock);
-  return g_openSurfaces.size();
-}
+size_t OpenSurfaceCount() { return g_openSurfaces.size(); }
 
 void TGraphic::SaveToFile(const std::wstring& Filename) {
   TFileStream stream(Filename);
@@ -68,7 +63,6 @@ HDC TBitmapCanvas::Handle() {
 }
 
 void TBitmapCanvas::CreateHandle() {
-  std::lock_guard<std::mutex> lock(FLock);
   TBitmapImage& image = *FBitmap->FImage;
   CloseSurfacesHolding(image.FHandle.get());
   if (image.FDIBHandle && image.FDIB.dsBmih.biBitCount <= 8 && !image.FPalette)
@@ -82,13 +76,11 @@ void TBitmapCanvas::CreateHandle() {
     ::RealizePalette(dc.get());
   }
   FHandle = std::move(dc);
-  std::lock_guard<std::recursive_mutex> listLock(g_openSurfacesLock);
   g_openSurfaces.push_back(this);
 }
 
 void TBitmapCanvas::FreeContext() {
   if (!FHandle) return;
-  std::lock_guard<std::mutex> lock(FLock);
   const HDC dc = FHandle.get();
   if (FOldBitmap) ::SelectObject(dc, FOldBitmap);
   if (FOldPalette) ::SelectPalette(dc, FOldPalette, TRUE);
@@ -98,7 +90,6 @@ void TBitmapCanvas::FreeContext() {
   FHandle.reset();
   FOldBitmap = nullptr;
   FOldPalette = nullptr;
-  std::lock_guard<std::recursive_mutex> listLock(g_openSurfacesLock);
   g_openSurfaces.erase(std::remove(g_openSurfaces.begin(), g_openSurfaces.end(), this), g_openSurfaces.end());
 }
 

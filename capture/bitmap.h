@@ -1,9 +1,12 @@
 #pragma once
 // The off-screen image of one capture and its bitmap-file writer.
+//
+// An image, its drawing surface and the list of open surfaces belong to the
+// one thread that makes, draws, saves and frees images (the user-interface
+// thread), so none of them takes a lock.
 #include <windows.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "common/handles.h"
@@ -25,8 +28,6 @@ inline bool Storage(HBITMAP storage) noexcept {
 }  // namespace release
 
 using UniqueStorage = UniqueHandle<HandleTraits<HBITMAP, &release::Storage>>;
-
-enum TAlphaFormat { afIgnored, afDefined, afPremultiplied };
 
 // The general picture: SaveToFile is written once, through SaveToStream.
 class TGraphic {
@@ -106,7 +107,6 @@ class TBitmapCanvas {
   UniqueMemoryDc FHandle;
   HGDIOBJ FOldBitmap = nullptr;
   HPALETTE FOldPalette = nullptr;
-  std::mutex FLock;
 };
 
 class TBitmap final : public TGraphic {
@@ -137,7 +137,6 @@ class TBitmap final : public TGraphic {
 
   std::unique_ptr<TBitmapImage> FImage;
   std::unique_ptr<TBitmapCanvas> FCanvas;
-  TAlphaFormat FAlphaFormat = afIgnored;
 };
 
 // How many drawing contexts are open; for checks that nothing is left behind.

@@ -19,6 +19,7 @@ add_library(snapvik_framework STATIC
   framework/font.cpp
   framework/form.cpp
   framework/task_windows.cpp
+  framework/tree_view.cpp
   framework/window.cpp
 )
 target_link_libraries(snapvik_framework PUBLIC framework_logic snapvik_common comctl32)
@@ -46,6 +47,7 @@ add_library(snapvik_picker STATIC
   picker/shell_folder.cpp
   picker/shell_module.cpp
   picker/shell_tree.cpp
+  picker/shell_tree_menu.cpp
 )
 target_link_libraries(snapvik_picker PUBLIC picker_logic snapvik_framework shell32 ole32 comctl32 uuid)
 

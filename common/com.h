@@ -1,8 +1,6 @@
 #pragma once
-// Owners for the component object library: interfaces, the thread's
-// apartment, and identifier lists from the shell's allocator.
+// Owners for the component object library: interfaces and the thread's apartment.
 #include <objbase.h>
-#include <shtypes.h>
 #include <wrl/client.h>
 
 #include "common/handles.h"
@@ -10,16 +8,6 @@
 namespace snapvik {
 
 using Microsoft::WRL::ComPtr;
-
-namespace release {
-inline bool ShellAllocation(void* memory) noexcept {
-  ::CoTaskMemFree(memory);  // the shell's allocator is the task allocator
-  return true;
-}
-}  // namespace release
-
-// An absolute item identifier list, freed through the shell's allocator.
-using UniqueIdList = UniqueHandle<HandleTraits<PIDLIST_ABSOLUTE, &release::ShellAllocation>>;
 
 // The component object library for this thread, single-threaded, while the object lives.
 class ComApartment {

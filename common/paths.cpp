@@ -1,19 +1,8 @@
 #include "common/paths.h"
 
+#include "common/ascii_case.h"
+
 namespace snapvik {
-
-namespace {
-
-wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool SameText(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-}  // namespace
 
 std::wstring FolderOf(std::wstring_view path) {
   const size_t last = path.find_last_of(L"\\/:");
@@ -38,11 +27,9 @@ bool IsFileSystemPath(std::wstring_view path) {
 }
 
 bool IsInsideFolder(std::wstring_view folder, std::wstring_view path) {
-  if (folder.empty() || path.size() <= folder.size() || !SameText(folder, path.substr(0, folder.size()))) return false;
+  if (folder.empty() || path.size() <= folder.size() || !SameIgnoringAsciiCase(folder, path.substr(0, folder.size()))) return false;
   return folder.back() == L'\\' || path[folder.size()] == L'\\';
 }
-
-bool SamePath(std::wstring_view a, std::wstring_view b) { return SameText(a, b); }
 
 bool IsPlainFileName(std::wstring_view name) {
   if (name.empty() || name == L"." || name == L"..") return false;

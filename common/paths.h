@@ -18,9 +18,6 @@ bool IsFileSystemPath(std::wstring_view path);
 // Whether `path` lies inside `folder` (not `folder` itself), ASCII case ignored.
 bool IsInsideFolder(std::wstring_view folder, std::wstring_view path);
 
-// The same path, ASCII case ignored.
-bool SamePath(std::wstring_view a, std::wstring_view b);
-
 // The longest folder path the program makes or gives a folder: the
 // platform's limit for a new directory, which leaves room inside it for a
 // file of a short name (MAX_PATH less 12, with its terminator). Longer ones

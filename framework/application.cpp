@@ -44,17 +44,11 @@ void TApplication::Initialize(std::wstring title) {
   com_ = std::make_unique<ComApartment>();
   threadId_ = ::GetCurrentThreadId();
   title_ = std::move(title);
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &TApplication::HiddenWindowProc;  // it owns, and runs what other threads synchronize
-  wc.hInstance = instance;
-  wc.hIcon = ::LoadIconW(instance, L"MAINICON");
-  wc.lpszClassName = kApplicationClass;
-  ::RegisterClassExW(&wc);
+  // It owns, and runs what other threads synchronize.
+  RegisterWindowClass({.name = kApplicationClass, .procedure = &TApplication::HiddenWindowProc, .programIcon = true});
   handle_.reset(::CreateWindowExW(0, kApplicationClass, title_.c_str(),
                                   WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
-                                  nullptr, nullptr, instance, nullptr));
+                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
 }
 
 int MainWindowShowCommand(int requested) {

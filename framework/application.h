@@ -9,12 +9,13 @@
 
 #include "common/com.h"
 #include "common/handles.h"
+#include "framework/synchronizer.h"
 
 namespace snapvik {
 
 class TForm;
 
-class TApplication {
+class TApplication final : public ISynchronizer {
  public:
   TApplication();
   ~TApplication();
@@ -27,9 +28,6 @@ class TApplication {
 
   HWND Handle() const { return handle_.get(); }
   const std::wstring& Title() const { return title_; }
-
-  // The main window takes the taskbar button; the hidden window never shows.
-  bool MainFormOnTaskBar = false;
 
   void SetMainForm(TForm* form) { mainForm_ = form; }
   TForm* MainForm() const { return mainForm_; }
@@ -48,13 +46,8 @@ class TApplication {
   // program's other windows are disabled meanwhile.
   void RunModalLoop(HWND modalWindow, const bool& done);
 
-  // Runs `action` on the user-interface thread and returns once it has
-  // returned; from another thread the caller waits meanwhile. An error it
-  // raises is shown there, never passed back.
-  void Synchronize(const std::function<void()>& action);
-  // Waits for `object`, up to `milliseconds`, while running what other
-  // threads synchronize meanwhile; true once it is signalled.
-  bool WaitServingSynchronize(HANDLE object, DWORD milliseconds = INFINITE);
+  void Synchronize(const std::function<void()>& action) override;
+  bool WaitServingSynchronize(HANDLE object, DWORD milliseconds = INFINITE) override;
 
   // From inside a catch block: shows the active exception, unless an error
   // box is open already. Never throws.

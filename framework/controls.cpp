@@ -97,18 +97,7 @@ void TLabel::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, i
 
 void TCustomControl::CreateCustom(HWND parent, const wchar_t* className, const ControlSpec& design, LayoutRect bounds,
                                   int id, HFONT font) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  if (!::GetClassInfoExW(instance, className, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = TWindow::WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = className;
-    ::RegisterClassExW(&wc);
-  }
+  RegisterWindowClass({.name = className, .style = CS_HREDRAW | CS_VREDRAW});
   CreateHandle({parent, className, design.text, 0, 0, bounds, id, font}, design.name, WindowClass::Own);
 }
 

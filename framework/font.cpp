@@ -7,6 +7,12 @@ COLORREF ColorToRGB(TColor color) {
   return static_cast<COLORREF>(color);
 }
 
+UniqueFont MakeFont(const FontDescription& d) {
+  return UniqueFont(::CreateFontW(d.Height, 0, 0, 0, d.Bold ? FW_BOLD : FW_NORMAL, d.Italic, d.Underline, d.StrikeOut,
+                                  d.Charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, d.Name.c_str()));
+}
+
 void TFont::Assign(const FontDescription& description) {
   if (description == description_) return;
   description_ = description;
@@ -23,10 +29,7 @@ HFONT TFont::Handle() const {
   FontDescription shape = description_;
   shape.Color = kNoColor;  // the colour is drawn, not part of the platform font
   if (!handle_ || !(shape == realised_)) {
-    handle_.reset(::CreateFontW(description_.Height, 0, 0, 0, description_.Bold ? FW_BOLD : FW_NORMAL,
-                                description_.Italic, description_.Underline, description_.StrikeOut,
-                                description_.Charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_DONTCARE, description_.Name.c_str()));
+    handle_ = MakeFont(shape);
     realised_ = shape;
   }
   return handle_.get();

@@ -27,6 +27,10 @@ struct FontDescription {
   bool operator==(const FontDescription&) const = default;
 };
 
+// The platform font of a description (its colour is drawn, not part of it):
+// the one place the program's fonts are made.
+UniqueFont MakeFont(const FontDescription& description);
+
 class TFont {
  public:
   TFont() = default;

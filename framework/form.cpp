@@ -23,21 +23,8 @@ TWindow* TForm::ChildObject(HWND child) const {
 }
 
 void TForm::CreateForm(const FormStyle& s) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{};
-  if (!::GetClassInfoExW(instance, s.className, &wc)) {
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = TWindow::WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
-                                               ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = s.className;
-    ::RegisterClassExW(&wc);
-  }
+  RegisterWindowClass({.name = s.className, .background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                       .programIcon = true});
   centre_ = s.centre;
   RECT frame{0, 0, s.width, s.height};
   if (s.size == FormSize::Client) ::AdjustWindowRectEx(&frame, s.style, FALSE, s.exStyle);
@@ -46,7 +33,7 @@ void TForm::CreateForm(const FormStyle& s) {
   // Made where it will be shown: Wine would otherwise show it for a moment where it was made.
   const LayoutPoint origin = CenteredOrigin(CentringArea(), width, height);
   if (!::CreateWindowExW(s.exStyle, s.className, s.caption, s.style, origin.x, origin.y, width, height, s.owner,
-                         nullptr, instance, static_cast<TWindow*>(this)))
+                         nullptr, ::GetModuleHandleW(nullptr), static_cast<TWindow*>(this)))
     throw EOutOfResources(L"Error creating window");
 }
 

@@ -12,12 +12,9 @@ struct LayoutPoint {
   bool operator==(const LayoutPoint&) const = default;
 };
 
-enum class ControlKind { Label, Edit, Button, CheckBox, Panel, LinkLabel };
-
 // One control as a form's designer placed it.
 struct ControlSpec {
   const char* name;
-  ControlKind kind;
   LayoutRect bounds;  // at 96 pixels per inch, text height 13
   const wchar_t* text;
   int maxLength;  // 0: unlimited
@@ -49,5 +46,11 @@ struct LayoutSize {
 // when the client area becomes `now`: anchored to both sides of an axis it
 // stretches, to the far side only it moves, to neither it keeps its centre.
 LayoutRect AnchoredRect(LayoutRect base, LayoutSize baseClient, LayoutSize now, Anchors anchors);
+
+// Where a control's attached caption label goes.
+enum TsCaptionLayout { sclLeft = 0, sclTopLeft = 1, sclTopCenter = 2, sclTopRight = 3 };
+
+// The label's top-left corner for a control at `control`, in the parent's pixels.
+LayoutPoint BoundLabelOrigin(LayoutRect control, int labelWidth, int labelHeight, TsCaptionLayout layout, int indent);
 
 }  // namespace snapvik

@@ -51,4 +51,15 @@ class TWindow {
   WNDPROC controlProc_ = nullptr;  // a subclassed control's own procedure
 };
 
+// One of the program's window classes: registered on first use, with the
+// program's icon where it has one.
+struct WindowClassSpec {
+  const wchar_t* name;
+  WNDPROC procedure = &TWindow::WindowProc;
+  UINT style = 0;
+  HBRUSH background = nullptr;
+  bool programIcon = false;
+};
+void RegisterWindowClass(const WindowClassSpec& spec);
+
 }  // namespace snapvik

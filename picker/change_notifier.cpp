@@ -1,9 +1,8 @@
 #include "picker/change_notifier.h"
 
+#include "common/ascii_case.h"
 #include "common/errors.h"
 #include "common/win_error.h"
-#include "framework/application.h"
-#include "picker/root_folders_logic.h"
 
 namespace snapvik {
 
@@ -30,8 +29,8 @@ UniqueKernelHandle CheckedHandle(HANDLE handle) {
 
 std::atomic<long> TacShellChangeThread::live_{0};
 
-TacShellChangeThread::TacShellChangeThread(std::function<void()> ChangeEvent)
-    : FChangeEvent(std::move(ChangeEvent)) {
+TacShellChangeThread::TacShellChangeThread(ISynchronizer& ui, std::function<void()> ChangeEvent)
+    : ui_(ui), FChangeEvent(std::move(ChangeEvent)) {
   FMutex = CheckedHandle(::CreateMutexW(nullptr, TRUE, nullptr));
   ::WaitForSingleObject(FMutex.get(), INFINITE);
   FStopEvent = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -48,7 +47,7 @@ TacShellChangeThread::~TacShellChangeThread() {
     // A worker that has not reached its first step yet is waited for all the same:
     // it would otherwise use what is closed here.
     if (!resumed_) Resume();
-    Application().WaitServingSynchronize(thread_.get());
+    ui_.WaitServingSynchronize(thread_.get());
     ::ReleaseMutex(FMutex.get());
     ::ReleaseMutex(FMutex.get());
   }
@@ -102,7 +101,7 @@ void TacShellChangeThread::WakeForOptions() {
       if (!FWaitChanged) break;
     }
     if (!Active() || ::GetTickCount64() > deadline) break;
-    if (Application().WaitServingSynchronize(thread_.get(), 2)) break;  // the worker ended
+    if (ui_.WaitServingSynchronize(thread_.get(), 2)) break;  // the worker ended
   }
   ::WaitForSingleObject(FMutex.get(), INFINITE);
   ::WaitForSingleObject(FMutex.get(), INFINITE);
@@ -147,7 +146,7 @@ void TacShellChangeThread::Execute() {
       // platform may drop such a change (Wine does).
       ::FindNextChangeNotification(FWaitHandle.get());
       inHandler_ = true;
-      Application().Synchronize([this] {
+      ui_.Synchronize([this] {
         // A copy: the handler may replace itself, or end its notifier.
         const std::function<void()> handler = FChangeEvent;
         ++handlerDepth_;
@@ -186,7 +185,7 @@ TacShellChangeNotifier::~TacShellChangeNotifier() {
 }
 
 void TacShellChangeNotifier::SetRoot(const std::wstring& value) {
-  if (SameRootText(value, FRoot)) return;
+  if (SameIgnoringAsciiCase(value, FRoot)) return;
   FRoot = value;
   ReapplyOptions();
 }
@@ -215,7 +214,7 @@ void TacShellChangeNotifier::SetOnChange(std::function<void()> value) {
 
 void TacShellChangeNotifier::Start() {
   if (!FOnChange) return;
-  FThread = std::make_unique<TacShellChangeThread>(FOnChange);
+  FThread = std::make_unique<TacShellChangeThread>(ui_, FOnChange);
   ReapplyOptions();
   FThread->Resume();
   // Watching when this returns: a change made from here on is seen.

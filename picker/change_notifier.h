@@ -9,14 +9,16 @@
 #include <string>
 
 #include "common/handles.h"
+#include "framework/synchronizer.h"
 #include "picker/notify_filters.h"
 
 namespace snapvik {
 
 class TacShellChangeThread {
  public:
-  // Made suspended, with the mutex held twice by the creating thread.
-  explicit TacShellChangeThread(std::function<void()> ChangeEvent);
+  // Made suspended, with the mutex held twice by the creating thread, which
+  // is `ui`: the thread the handler runs on.
+  TacShellChangeThread(ISynchronizer& ui, std::function<void()> ChangeEvent);
   // Asks the worker to stop and waits for it to end, running its pending handler calls meanwhile.
   ~TacShellChangeThread();
   TacShellChangeThread(const TacShellChangeThread&) = delete;
@@ -48,6 +50,7 @@ class TacShellChangeThread {
   bool Watch();  // a new watch from the stored options, under the lock
   void WakeForOptions();
 
+  ISynchronizer& ui_;
   UniqueKernelHandle FMutex;
   UniqueChangeWatch FWaitHandle;
   std::function<void()> FChangeEvent;
@@ -75,7 +78,8 @@ class TacShellChangeThread {
 // which only posts a message.
 class TacShellChangeNotifier {
  public:
-  TacShellChangeNotifier() = default;
+  // Its handler runs on `ui`'s thread.
+  explicit TacShellChangeNotifier(ISynchronizer& ui) : ui_(ui) {}
   ~TacShellChangeNotifier();
   TacShellChangeNotifier(const TacShellChangeNotifier&) = delete;
   TacShellChangeNotifier& operator=(const TacShellChangeNotifier&) = delete;
@@ -96,6 +100,7 @@ class TacShellChangeNotifier {
  private:
   void Start();
 
+  ISynchronizer& ui_;
   TacNotifyFilters FFilters = kDefaultNotifyFilters;
   bool FWatchSubTree = true;
   std::wstring FRoot = L"C:\\";

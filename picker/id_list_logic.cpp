@@ -20,17 +20,6 @@ size_t ItemBytes(const void* id) {
 
 size_t IDSize(const void* id) { return id ? ItemBytes(id) + 2 : 0; }
 
-size_t IDItemCount(const void* id) {
-  if (!id) return 0;
-  const auto* at = static_cast<const uint8_t*>(id);
-  size_t items = 0;
-  for (uint16_t count = CountAt(at); count != 0; count = CountAt(at)) {
-    at += count;
-    ++items;
-  }
-  return items;
-}
-
 void* CopyID(IdAllocator& allocator, const void* id) {
   const size_t size = IDSize(id);
   void* copy = allocator.Alloc(size);

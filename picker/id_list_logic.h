@@ -21,9 +21,6 @@ class IdAllocator {
 // 0 for no list; otherwise 2 plus the counts of all items.
 size_t IDSize(const void* id);
 
-// How many items the list holds.
-size_t IDItemCount(const void* id);
-
 void* CopyID(IdAllocator& allocator, const void* id);
 
 // `a` without its terminator, then all of `b`; an absent `a` counts as empty.

@@ -5,6 +5,7 @@
 
 #include "common/paths.h"
 #include "framework/application.h"
+#include "framework/font.h"
 #include "picker/existing_dir.h"
 #include "picker/id_list.h"
 #include "picker/picker_strings.h"
@@ -26,14 +27,9 @@ std::wstring LoadText(UINT id, const wchar_t* fallback) {
   return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring(fallback);
 }
 
-HFONT CreateDialogFont() {
-  return ::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
-}
-
 ControlSpec SpecOf(PickerControl control, const wchar_t* text = L"") {
   const PickerControlDesign& design = PickerDesign(control);
-  return {design.name, ControlKind::Panel, design.bounds, text, 0};
+  return {design.name, design.bounds, text, 0};
 }
 
 // The system's large image list, once it has been had; asked again after a failure.
@@ -73,7 +69,7 @@ const PickerTexts& PickerTextsOfProgram() {
 
 // ---- TPathDialogForm ----
 
-TPathDialogForm::TPathDialogForm(HWND owner) : font_(CreateDialogFont()) {
+TPathDialogForm::TPathDialogForm(HWND owner) : font_(MakeFont(FontDescription{})) {
   CreateForm({L"TPathDialogForm", L"PathDialogForm", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT,
               kPickerOuterSize.width, kPickerOuterSize.height, owner, FormSize::Outer, FormCentre::WorkArea});
   SetMinimumSize(kPickerMinimumSize);
@@ -152,7 +148,7 @@ void TPathDialogForm::GenerateButtons() {
     button->Tag = row.rootIndex;
     button->Color = SystemColor(COLOR_APPWORKSPACE);
     button->OnClick = [this](TsSpeedButton& sender) { BtnOnClick(sender); };
-    button->Create(sScrollBox1.Handle(), {"", ControlKind::Panel, {}, folder.name.c_str(), 0},
+    button->Create(sScrollBox1.Handle(), {"", {}, folder.name.c_str(), 0},
                    {0, 0, 0, kRootButtonHeight}, id++, font_.get());
     sScrollBox1.AlignTop(*button, kRootButtonHeight);
     rootButtons_.push_back(std::move(button));

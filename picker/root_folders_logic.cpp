@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/ascii_case.h"
+
 namespace snapvik {
 
 namespace {
@@ -32,22 +34,13 @@ constexpr std::array<RootFolderName, 23> kRootFolders = {{
     {rfTemplates, L"rfTemplates", 0x15},
 }};
 
-wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
 }  // namespace
 
 std::span<const RootFolderName> RootFolderNames() { return kRootFolders; }
 
-bool SameRootText(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
 std::optional<RootFolderName> FindRootFolder(std::wstring_view text) {
   for (const RootFolderName& entry : kRootFolders)
-    if (SameRootText(entry.name, text)) return entry;
+    if (SameIgnoringAsciiCase(entry.name, text)) return entry;
   return std::nullopt;
 }
 

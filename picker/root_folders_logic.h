@@ -24,7 +24,4 @@ std::span<const RootFolderName> RootFolderNames();
 // The entry a root text names, ASCII case ignored; none for a path.
 std::optional<RootFolderName> FindRootFolder(std::wstring_view text);
 
-// Whether two root texts are the same, ASCII case ignored.
-bool SameRootText(std::wstring_view a, std::wstring_view b);
-
 }  // namespace snapvik

@@ -25,8 +25,6 @@ class ActiveMenu {
   ActiveMenu& operator=(const ActiveMenu&) = delete;
 };
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 IContextMenu2* ActiveMenuHandler() { return g_activeMenuHandler.Get(); }
@@ -44,14 +42,6 @@ std::optional<LRESULT> ForwardMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam
   g_activeMenuHandler->HandleMenuMsg(msg, wParam, lParam);
   // Without the newer interface a menu character has no answer: 0 lets the menu go on.
   return msg == WM_DRAWITEM || msg == WM_MEASUREITEM ? LRESULT{TRUE} : LRESULT{0};
-}
-
-bool SameVerb(const std::string& a, const char* b) {
-  const std::string other = b;
-  if (a.size() != other.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(other[i])) return false;
-  return true;
 }
 
 void ShowShellContextMenu(TWindow& Owner, const TacShellFolder* Item, int X, int Y) {

@@ -37,7 +37,4 @@ std::optional<LRESULT> ForwardMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam
 // Shows the item's context menu at (X, Y) of `Owner`'s client area and runs the chosen command.
 void ShowShellContextMenu(TWindow& Owner, const TacShellFolder* Item, int X, int Y);
 
-// Whether two verbs are the same, ASCII case ignored.
-bool SameVerb(const std::string& a, const char* b);
-
 }  // namespace snapvik

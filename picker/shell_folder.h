@@ -8,7 +8,6 @@
 #include <limits>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "common/com.h"
 #include "picker/id_list.h"
@@ -75,12 +74,8 @@ class TacShellFolder {
   TacShellFolder* FParent = nullptr;
   mutable ComPtr<IShellFolder> FIShellFolder;
   mutable bool FBindPending = false;
-  ComPtr<IShellFolder2> FIShellFolder2;
-  ComPtr<IUnknown> FIShellDetails;
-  ComPtr<IUnknown> FDetailInterface;
   int FLevel = 0;
   HWND FViewHandle = nullptr;
-  std::vector<std::wstring> FDetails;
   static constexpr int kNotLookedUp = std::numeric_limits<int>::min();
   mutable int FSmallIcons[2] = {kNotLookedUp, kNotLookedUp};  // normal, open
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/ascii_case.h"
+
 namespace snapvik {
 
 namespace {
@@ -43,12 +45,7 @@ std::wstring ExtensionOf(std::wstring_view path) {
   return std::wstring(path.substr(at));
 }
 
-bool IsZipName(std::wstring_view name) {
-  std::wstring extension = ExtensionOf(name);
-  for (wchar_t& c : extension)
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  return extension == L".zip";
-}
+bool IsZipName(std::wstring_view name) { return SameIgnoringAsciiCase(ExtensionOf(name), L".zip"); }
 
 std::wstring ApplyShowExtension(std::wstring name, TacShowExtension mode, std::wstring_view shownExtension,
                                 std::wstring_view fileExtension) {

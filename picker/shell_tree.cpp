@@ -1,12 +1,12 @@
 #include "picker/shell_tree.h"
 
 #include <shellapi.h>
-#include <windowsx.h>
 
 #include <algorithm>
 #include <optional>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/errors.h"
 #include "common/flag_scope.h"
 #include "common/paths.h"
@@ -57,13 +57,6 @@ void SetIcons(TVITEMW& update) {
   update.iSelectedImage = I_IMAGECALLBACK;
 }
 
-TVITEMW ItemQuery(HTREEITEM node, UINT mask) {
-  TVITEMW item{};
-  item.mask = mask | TVIF_HANDLE;
-  item.hItem = node;
-  return item;
-}
-
 }  // namespace
 
 // Redrawing off while the nodes change, on again (and repainted) when the outermost bracket closes.
@@ -105,166 +98,6 @@ class TacCustomShellTreeView::BusyScope {
   TacCustomShellTreeView& tree_;
 };
 
-// ---- TsTreeView ----
-
-TsTreeView::~TsTreeView() = default;
-
-DWORD TsTreeView::TreeStyle() const {
-  return WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_EDITLABELS | (ShowRoot ? TVS_LINESATROOT : 0);
-}
-
-void TsTreeView::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
-  font_ = font;
-  CreateHandle({parent, WC_TREEVIEWW, L"", TreeStyle(), WS_EX_CLIENTEDGE, bounds, id, font}, design.name,
-               WindowClass::SubclassedStandard);
-  if (Indent > 0) ::SendMessageW(Handle(), TVM_SETINDENT, static_cast<WPARAM>(Indent), 0);
-  UpdateLabel();
-}
-
-void TsTreeView::UpdateLabel() {
-  if (!BoundLabel.Active) {
-    label_.reset();
-    return;
-  }
-  if (!label_) {
-    // A label made without a caption shows the control's name.
-    if (BoundLabel.Caption.empty()) {
-      const std::string name = Name();
-      BoundLabel.Caption.assign(name.begin(), name.end());
-    }
-    const DWORD wrap = BoundLabel.MaxWidth ? SS_EDITCONTROL : 0;
-    label_.reset(::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX | wrap, 0, 0, 0, 0,
-                                   ::GetParent(Handle()), nullptr, ::GetModuleHandleW(nullptr), nullptr));
-    if (!label_) throw EOutOfResources(L"Error creating window");
-    if (font_) ::SendMessageW(label_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    // Just before the tree in the tab order, as a label of it.
-    ::SetWindowPos(label_.get(), ::GetWindow(Handle(), GW_HWNDPREV) ? ::GetWindow(Handle(), GW_HWNDPREV) : HWND_TOP,
-                   0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
-  ::SetWindowTextW(label_.get(), BoundLabel.Caption.c_str());
-  PlaceLabel();
-}
-
-void TsTreeView::PlaceLabel() {
-  if (!label_) return;
-  RECT tree;
-  ::GetWindowRect(Handle(), &tree);
-  ::MapWindowPoints(nullptr, ::GetParent(Handle()), reinterpret_cast<POINT*>(&tree), 2);
-  SIZE size = TextExtent(font_ ? font_ : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)),
-                         BoundLabel.Caption.c_str());
-  if (BoundLabel.MaxWidth) {
-    RECT wrapped{0, 0, BoundLabel.MaxWidth, 0};
-    const WindowDc screen(nullptr);
-    const SelectedObject selected(screen.get(), font_);
-    ::DrawTextW(screen.get(), BoundLabel.Caption.c_str(), -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    size = {BoundLabel.MaxWidth, wrapped.bottom};
-  }
-  const LayoutPoint at =
-      BoundLabelOrigin({tree.left, tree.top, tree.right - tree.left, tree.bottom - tree.top}, size.cx, size.cy,
-                       BoundLabel.Layout, BoundLabel.Indent);
-  ::SetWindowPos(label_.get(), nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-  // Shown with the tree: by its own visible style, whatever its parent shows yet.
-  ::ShowWindow(label_.get(), (::GetWindowLongW(Handle(), GWL_STYLE) & WS_VISIBLE) ? SW_SHOWNA : SW_HIDE);
-}
-
-LRESULT TsTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = TControl::HandleMessage(msg, wParam, lParam);
-  if (msg == WM_WINDOWPOSCHANGED) PlaceLabel();
-  if (msg == WM_SHOWWINDOW && label_) ::ShowWindow(label_.get(), wParam ? SW_SHOWNA : SW_HIDE);
-  return result;
-}
-
-LRESULT TsTreeView::ReflectedNotify(const NMHDR& header) {
-  switch (header.code) {
-    case TVN_ITEMEXPANDINGW: {
-      const auto& tv = reinterpret_cast<const NMTREEVIEWW&>(header);
-      if (!(tv.action & TVE_EXPAND)) return FALSE;
-      return CanExpand(tv.itemNew.hItem) ? FALSE : TRUE;
-    }
-    case TVN_SELCHANGINGW:
-      return CanChange(reinterpret_cast<const NMTREEVIEWW&>(header).itemNew.hItem) ? FALSE : TRUE;
-    case TVN_SELCHANGEDW:
-      Changed(reinterpret_cast<const NMTREEVIEWW&>(header).itemNew.hItem);
-      return 0;
-    case TVN_DELETEITEMW:
-      Deleting(reinterpret_cast<const NMTREEVIEWW&>(header).itemOld.lParam);
-      return 0;
-    case TVN_GETDISPINFOW:
-      // The control's own record, which the answer is written into.
-      NodeImages(const_cast<TVITEMW&>(reinterpret_cast<const NMTVDISPINFOW&>(header).item));
-      return 0;
-    case TVN_BEGINLABELEDITW:
-      editEnded_ = false;
-      return FALSE;
-    case TVN_ENDLABELEDITW: {
-      // One end per edit: Wine ends it a second time, committing, when the
-      // editor loses the focus as it closes (after Escape too).
-      if (editEnded_) return FALSE;
-      editEnded_ = true;
-      const auto& info = reinterpret_cast<const NMTVDISPINFOW&>(header);
-      if (!info.item.pszText) return FALSE;  // cancelled
-      return Edited(info.item.hItem, info.item.pszText) ? TRUE : FALSE;
-    }
-    default:
-      return 0;
-  }
-}
-
-HTREEITEM TsTreeView::Selected() const { return TreeView_GetSelection(Handle()); }
-HTREEITEM TsTreeView::FirstNode() const { return TreeView_GetRoot(Handle()); }
-HTREEITEM TsTreeView::ParentOf(HTREEITEM node) const { return TreeView_GetParent(Handle(), node); }
-HTREEITEM TsTreeView::FirstChild(HTREEITEM node) const { return TreeView_GetChild(Handle(), node); }
-HTREEITEM TsTreeView::NextSibling(HTREEITEM node) const { return TreeView_GetNextSibling(Handle(), node); }
-HTREEITEM TsTreeView::PreviousSibling(HTREEITEM node) const { return TreeView_GetPrevSibling(Handle(), node); }
-HTREEITEM TsTreeView::TopItem() const { return TreeView_GetFirstVisible(Handle()); }
-
-int TsTreeView::ChildCount(HTREEITEM node) const {
-  int count = 0;
-  for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) ++count;
-  return count;
-}
-
-bool TsTreeView::Expanded(HTREEITEM node) const {
-  return (TreeView_GetItemState(Handle(), node, TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
-}
-
-std::wstring TsTreeView::TextOf(HTREEITEM node) const {
-  wchar_t buffer[MAX_PATH * 2] = {};
-  TVITEMW item = ItemQuery(node, TVIF_TEXT);
-  item.pszText = buffer;
-  item.cchTextMax = MAX_PATH * 2;
-  TreeView_GetItem(Handle(), &item);
-  return buffer;
-}
-
-HTREEITEM TsTreeView::NextInTreeOrder(HTREEITEM node) const {
-  if (HTREEITEM child = FirstChild(node)) return child;
-  for (HTREEITEM up = node; up; up = ParentOf(up))
-    if (HTREEITEM next = NextSibling(up)) return next;
-  return nullptr;
-}
-
-int TsTreeView::LevelOf(HTREEITEM node) const {
-  int level = 0;
-  for (HTREEITEM up = ParentOf(node); up; up = ParentOf(up)) ++level;
-  return level;
-}
-
-void TsTreeView::Select(HTREEITEM node) { TreeView_SelectItem(Handle(), node); }
-
-void TsTreeView::Expand(HTREEITEM node) { TreeView_Expand(Handle(), node, TVE_EXPAND); }
-
-HWND TsTreeView::EditText(HTREEITEM node) {
-  ::SetFocus(Handle());
-  return TreeView_EditLabel(Handle(), node);
-}
-
-void TsTreeView::EndEdit(bool cancel) { TreeView_EndEditLabelNow(Handle(), cancel ? TRUE : FALSE); }
-
-bool TsTreeView::IsEditing() const { return TreeView_GetEditControl(Handle()) != nullptr; }
-
-// ---- TacCustomShellTreeView ----
-
 DWORD EnumerationFlags(TacShellObjectTypes types) {
   DWORD flags = 0;
   if (types & (1u << otFolders)) flags |= SHCONTF_FOLDERS;
@@ -273,7 +106,7 @@ DWORD EnumerationFlags(TacShellObjectTypes types) {
   return flags;
 }
 
-TacCustomShellTreeView::TacCustomShellTreeView() : FNotifier(std::make_unique<TacShellChangeNotifier>()) {}
+TacCustomShellTreeView::TacCustomShellTreeView() : FNotifier(std::make_unique<TacShellChangeNotifier>(Application())) {}
 
 TacCustomShellTreeView::~TacCustomShellTreeView() {
   // Deleting the nodes moves the selection, and the control tells of it; the
@@ -291,13 +124,13 @@ TacCustomShellTreeView::~TacCustomShellTreeView() {
 long long TacCustomShellTreeView::Comparisons() { return g_comparisons; }
 
 void TacCustomShellTreeView::Loaded() {
-  FLoaded = true;
+  loaded_ = true;
   ApplyImageList();
   BuildRoot();
 }
 
 void TacCustomShellTreeView::SetRoot(const std::wstring& value) {
-  if (SameRootText(value, FRoot)) return;
+  if (SameIgnoringAsciiCase(value, FRoot)) return;
   FOldRoot = FRoot;
   FRoot = value;
   if (!FUpdating) RootChanged();
@@ -355,7 +188,7 @@ void TacCustomShellTreeView::SetPath(const std::wstring& path) {
 HTREEITEM TacCustomShellTreeView::NodeOnTheShortestWay(const std::wstring& path) {
   if (!IsFileSystemPath(path)) return nullptr;
   HTREEITEM node = FirstNode();
-  if (const TacShellFolder* root = FolderOf(node); !root || SamePath(root->PathName(), path)) return node;
+  if (const TacShellFolder* root = FolderOf(node); !root || SameIgnoringAsciiCase(root->PathName(), path)) return node;
   while (node) {
     TreeView_Expand(Handle(), node, TVE_EXPAND);
     HTREEITEM next = nullptr;
@@ -364,7 +197,7 @@ HTREEITEM TacCustomShellTreeView::NodeOnTheShortestWay(const std::wstring& path)
       const TacShellFolder* item = FolderOf(child);
       if (!item) continue;
       const std::wstring folder = item->PathName();
-      if (SamePath(folder, path)) return child;
+      if (SameIgnoringAsciiCase(folder, path)) return child;
       if (folder.size() > longest && IsInsideFolder(folder, path)) {
         next = child;
         longest = folder.size();
@@ -376,7 +209,7 @@ HTREEITEM TacCustomShellTreeView::NodeOnTheShortestWay(const std::wstring& path)
 }
 
 void TacCustomShellTreeView::SetPathFromID(PCIDLIST_ABSOLUTE id) {
-  if (FUpdating || !FLoaded || !FirstNode()) return;
+  if (FUpdating || !loaded_ || !FirstNode()) return;
   if (const TacShellFolder* selected = SelectedFolder(); selected && SameID(selected->AbsoluteID(), id)) return;
   const FlagScope updating(FUpdating);
   const UpdateBracket bracket(*this);
@@ -424,7 +257,7 @@ std::unique_ptr<TacShellFolder> TacCustomShellTreeView::ResolveRoot(std::wstring
 }
 
 void TacCustomShellTreeView::BuildRoot() {
-  if (!FLoaded || !Handle()) return;
+  if (!loaded_ || !Handle()) return;
   std::wstring kept;
   try {
     FRootFolder = ResolveRoot(FRoot);
@@ -432,7 +265,6 @@ void TacCustomShellTreeView::BuildRoot() {
     kept = error.Message();
   }
   if (FRootFolder) {
-    const FlagScope loading(FLoadingRoot);
     if (FirstNode()) FreeAllNodes();
     auto item = std::make_unique<TacShellFolder>(nullptr, FRootFolder->AbsoluteID(),
                                                  ComPtr<IShellFolder>(FRootFolder->ShellFolder()));
@@ -611,7 +443,7 @@ bool TacCustomShellTreeView::CanChange(HTREEITEM node) {
 
 void TacCustomShellTreeView::SetAutoRefresh(bool value) {
   FAutoRefresh = value;
-  if (!FLoaded) return;
+  if (!loaded_) return;
   if (!value) {
     FNotifier.reset();
     return;
@@ -626,23 +458,10 @@ void TacCustomShellTreeView::SetAutoRefresh(bool value) {
     FNotifier->SetRoot(folder);
     return;
   }
-  FNotifier = std::make_unique<TacShellChangeNotifier>();
+  FNotifier = std::make_unique<TacShellChangeNotifier>(Application());
   FNotifier->SetWatchSubTree(false);
   FNotifier->SetRoot(folder);
   FNotifier->SetOnChange([this] { PostRefreshRequest(); });
-}
-
-LRESULT TacCustomShellTreeView::ReflectedNotify(const NMHDR& header) {
-  if (header.code == NM_RCLICK) {
-    // The right button's release: the menu at the mouse, and no second request from the control.
-    const DWORD at = ::GetMessagePos();
-    POINT position{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
-    ::ScreenToClient(Handle(), &position);
-    bool handled = false;
-    DoContextPopup(position, handled);
-    return handled ? TRUE : FALSE;
-  }
-  return TsTreeView::ReflectedNotify(header);
 }
 
 void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
@@ -652,59 +471,6 @@ void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
   // The menu's loop, and the command's own windows, run messages meanwhile.
   const BusyScope busy(*this);
   ShowShellContextMenu(*this, SelectedFolder(), position.x, position.y);
-}
-
-void TacCustomShellTreeView::ExecuteCommand(const std::string& Verb, bool& Handled) {
-  const TacShellFolder* selected = SelectedFolder();
-  commandItem_ = selected ? AbsoluteCopy(selected->AbsoluteID()) : UniqueAbsoluteID();
-  if (SameVerb(Verb, "rename")) {
-    if (HTREEITEM node = Selected()) {
-      EditText(node);
-      Handled = true;
-    }
-  } else if (SameVerb(Verb, "open")) {
-    wchar_t saved[MAX_PATH] = {};
-    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, saved);
-    FSavePath.assign(saved, length < MAX_PATH ? length : 0);
-    if (selected) ::SetCurrentDirectoryW(snapvik::FolderOf(selected->PathName()).c_str());
-  }
-}
-
-void TacCustomShellTreeView::CommandCompleted(const std::string& Verb, bool Succeeded) {
-  if (SameVerb(Verb, "open")) {
-    // Back whether the shell opened the item or not.
-    if (!FSavePath.empty()) ::SetCurrentDirectoryW(FSavePath.c_str());
-    FSavePath.clear();
-    commandItem_.reset();
-    return;
-  }
-  // The command may have run a message loop (a confirmation is a modal box):
-  // the node is looked up again by its item.
-  const UniqueAbsoluteID id = std::move(commandItem_);
-  const HTREEITEM node = id ? FindNodeByID(id.get(), FirstNode()) : Selected();
-  if (!Succeeded || !node) return;
-  if (SameVerb(Verb, "delete"))
-    FollowDeletion(node);
-  else if (SameVerb(Verb, "paste"))
-    Refresh(node);
-}
-
-void TacCustomShellTreeView::FollowDeletion(HTREEITEM node) {
-  TacShellFolder* item = FolderOf(node);
-  if (!item) return;
-  const HTREEITEM parent = ParentOf(node);
-  const std::wstring path = item->PathName();
-  // A node goes only when its folder is really gone: the user may have said
-  // No, or the shell may have done nothing. A virtual item, or the root, is
-  // never removed on a guess: its parent is read again instead.
-  if (!parent || !IsFileSystemPath(path)) {
-    Refresh(parent ? parent : node);
-    return;
-  }
-  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-  const DWORD error = ::GetLastError();
-  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return;
-  TreeView_DeleteItem(Handle(), node);  // frees the item
 }
 
 void TacCustomShellTreeView::PostRefreshRequest() { ::PostMessageW(Handle(), kRefreshSelected, 0, 0); }
@@ -796,6 +562,7 @@ void TacCustomShellTreeView::ApplyImageList() {
 }
 
 LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (const std::optional<LRESULT> result = MenuMessage(msg, wParam, lParam)) return *result;
   switch (msg) {
     case kRefreshSelected:
       // Posted by the watcher; it waits while the tree is inside a call that holds nodes.
@@ -807,50 +574,6 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case kRefreshQueued:
       if (!busy_) RefreshQueued();
       return 0;
-    case WM_MEASUREITEM:
-    case WM_INITMENUPOPUP:
-    case WM_MENUCHAR:
-      // The shell's context menu, when one is up, takes them; the control never does.
-      return ForwardMenuMessage(msg, wParam, lParam).value_or(0);
-    case WM_DRAWITEM:
-      // Owner-drawn items of the shell's menu.
-      if (const std::optional<LRESULT> result = ForwardMenuMessage(msg, wParam, lParam)) return *result;
-      break;
-    case WM_RBUTTONDOWN:
-      if (RightClickSelect) {
-        TVHITTESTINFO hit{};
-        hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        if (HTREEITEM node = TreeView_HitTest(Handle(), &hit); node && (hit.flags & TVHT_ONITEM)) Select(node);
-      }
-      break;
-    case WM_SYSKEYDOWN:
-      // Shift+F10 asks for the context menu, as the menu key does. Wine's
-      // default handling does not make it one; Windows' would, so the key
-      // stops here and the menu shows once.
-      if (wParam == VK_F10 && ::GetKeyState(VK_SHIFT) < 0) {
-        ::SendMessageW(Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Handle()), MAKELPARAM(0xFFFF, 0xFFFF));
-        return 0;
-      }
-      break;
-    case WM_CONTEXTMENU: {
-      POINT position{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      // From the keyboard the position is (-1, -1): two 16-bit halves, not a
-      // pointer-sized -1, in a 64-bit program.
-      if (position.x == -1 && position.y == -1) {
-        // From the keyboard: below the selected node's text.
-        RECT item{};
-        if (HTREEITEM node = Selected(); node && TreeView_GetItemRect(Handle(), node, &item, TRUE))
-          position = {item.left, item.bottom};
-        else
-          position = {0, 0};
-      } else {
-        ::ScreenToClient(Handle(), &position);
-      }
-      bool handled = false;
-      DoContextPopup(position, handled);
-      if (handled) return 0;
-      break;
-    }
     case TVM_SETIMAGELIST:
       if (!FImageListChanging) {
         const FlagScope guard(FImageListChanging);

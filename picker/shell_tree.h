@@ -1,6 +1,6 @@
 #pragma once
-// The shell folder tree: the platform's tree view with an attached caption
-// label, showing the shell namespace below one root, loaded as nodes expand.
+// The shell folder tree: the framework's tree view showing the shell
+// namespace below one root, loaded as nodes expand.
 // Each node owns the TacShellFolder in its data.
 #include <windows.h>
 
@@ -8,86 +8,17 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "framework/controls.h"
-#include "picker/bound_label_logic.h"
+#include "framework/tree_view.h"
 #include "picker/change_notifier.h"
 #include "picker/icon_look_ahead.h"
 #include "picker/shell_context_menu.h"
 #include "picker/shell_folder.h"
 
 namespace snapvik {
-
-// The label a control carries above or beside it, in the control's parent.
-struct TsBoundLabel {
-  bool Active = false;
-  std::wstring Caption;
-  int Indent = 0;
-  TsCaptionLayout Layout = sclLeft;
-  int MaxWidth = 0;
-};
-
-// The platform's tree view with its attached caption label.
-class TsTreeView : public TControl {
- public:
-  ~TsTreeView() override;
-
-  TsBoundLabel BoundLabel;
-  bool ShowRoot = true;
-  int Indent = 0;  // 0: the control's own
-  std::function<void(HTREEITEM)> OnChange;
-
-  void Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) override;
-
-  // The label's window and its text, after BoundLabel changed.
-  HWND LabelHandle() const { return label_.get(); }
-  void UpdateLabel();
-
-  // The standard operations.
-  HTREEITEM Selected() const;
-  HTREEITEM FirstNode() const;
-  HTREEITEM ParentOf(HTREEITEM node) const;
-  HTREEITEM FirstChild(HTREEITEM node) const;
-  HTREEITEM NextSibling(HTREEITEM node) const;
-  HTREEITEM PreviousSibling(HTREEITEM node) const;
-  HTREEITEM TopItem() const;
-  int ChildCount(HTREEITEM node) const;
-  bool Expanded(HTREEITEM node) const;
-  std::wstring TextOf(HTREEITEM node) const;
-  // The node after `node` in tree order, collapsed subtrees included.
-  HTREEITEM NextInTreeOrder(HTREEITEM node) const;
-  int LevelOf(HTREEITEM node) const;
-  void Select(HTREEITEM node);
-  void Expand(HTREEITEM node);
-  // Opens the in-place editor on a node's label, or closes it.
-  HWND EditText(HTREEITEM node);
-  void EndEdit(bool cancel);
-  bool IsEditing() const;
-
- protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
-  LRESULT ReflectedNotify(const NMHDR& header) override;
-  DWORD TreeStyle() const;
-
-  // Platform notifications, for the layers above.
-  virtual bool CanExpand(HTREEITEM /*node*/) { return true; }
-  virtual bool CanChange(HTREEITEM /*node*/) { return true; }
-  virtual void Changed(HTREEITEM node) {
-    if (OnChange) OnChange(node);
-  }
-  virtual void Deleting(LPARAM /*data*/) {}
-  // A node's images left to the callback (I_IMAGECALLBACK), as the control asks for them to draw it.
-  virtual void NodeImages(TVITEMW& /*node*/) {}
-  virtual bool Edited(HTREEITEM /*node*/, const wchar_t* /*text*/) { return true; }
-
- private:
-  void PlaceLabel();
-  UniqueWindow label_;
-  HFONT font_ = nullptr;
-  bool editEnded_ = true;
-};
 
 enum TacShellObjectType { otFolders, otNonFolders, otHidden };
 using TacShellObjectTypes = unsigned;  // bits (1 << TacShellObjectType)
@@ -185,6 +116,8 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   // the computer and the drive), expanding them; none when that way ends.
   HTREEITEM NodeOnTheShortestWay(const std::wstring& path);
   void RefreshQueued();
+  // The messages of the shell's context menu and of asking for it; none for the others.
+  std::optional<LRESULT> MenuMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   // `node` when no node was deleted since `deletionsBefore` (a call that may
   // have run a message loop); otherwise the node that holds the item `id` now.
   HTREEITEM Revalidated(HTREEITEM node, unsigned long deletionsBefore, PCIDLIST_ABSOLUTE id) const;
@@ -194,12 +127,11 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   std::wstring FRoot = L"rfDesktop";
   std::wstring FOldRoot;
   std::unique_ptr<TacShellFolder> FRootFolder;
-  bool FLoadingRoot = false;
   bool FUpdating = false;
   bool FAutoRefresh = false;
   bool FImageListChanging = false;
   bool FUseShellImages = true;
-  bool FLoaded = false;
+  bool loaded_ = false;
   int updateDepth_ = 0;
   // While the tree is inside a call that may run a message loop (the shell's
   // enumeration, its context menu and commands, an OnAddFolder handler),

@@ -107,7 +107,7 @@ class Watcher : public ::testing::Test {
 TEST_F(Watcher, WithoutAHandlerThereIsNoThreadWhateverTheOptions) {
   EXPECT_GT(handles_, 0);  // the count is real on this platform
   TestFolder folder;
-  TacShellChangeNotifier notifier;
+  TacShellChangeNotifier notifier(Application());
   EXPECT_EQ(notifier.Root(), L"C:\\");
   EXPECT_TRUE(notifier.WatchSubTree());
   EXPECT_EQ(notifier.NotifyFilters(), kDefaultNotifyFilters);
@@ -124,7 +124,7 @@ TEST_F(Watcher, EachChangeRunsTheHandlerOnThisThreadWhileTheWorkerWaits) {
   int calls = 0;
   DWORD thread = 0;
   {
-    TacShellChangeNotifier notifier;
+    TacShellChangeNotifier notifier(Application());
     notifier.SetRoot(Bare(folder));
     notifier.SetOnChange([&] {
       ++calls;
@@ -155,7 +155,7 @@ TEST_F(Watcher, AChangeMadeAsEachHandlerCallEndsIsNeverLost) {
   };
   int calls = 0, made = 0;
   bool fromHandler = true;
-  TacShellChangeNotifier notifier;
+  TacShellChangeNotifier notifier(Application());
   notifier.SetRoot(Bare(folder));
   notifier.SetWatchSubTree(false);
   notifier.SetOnChange([&] {
@@ -178,7 +178,7 @@ TEST_F(Watcher, AChangeMadeAsEachHandlerCallEndsIsNeverLost) {
 
 TEST_F(Watcher, AHandlerMayGiveItsNotifierANewFolderAndMayEndIt) {
   TestFolder first, second;
-  auto notifier = std::make_unique<TacShellChangeNotifier>();
+  auto notifier = std::make_unique<TacShellChangeNotifier>(Application());
   int calls = 0;
   notifier->SetRoot(Bare(first));
   notifier->SetOnChange([&] {
@@ -209,7 +209,7 @@ TEST_F(Watcher, AHandlerMayGiveItsNotifierANewFolderAndMayEndIt) {
 TEST_F(Watcher, FiltersReachThePlatformAndNewOptionsAreTakenWhileTheWorkerWaits) {
   TestFolder first, second;
   int calls = 0;
-  TacShellChangeNotifier notifier;
+  TacShellChangeNotifier notifier(Application());
   notifier.SetRoot(Bare(first));
   notifier.SetNotifyFilters(1u << nfSecurityChange);
   notifier.SetOnChange([&] { ++calls; });
@@ -238,7 +238,7 @@ TEST_F(Watcher, DestroyingANotifierWhoseWorkerWaitsEndsTheWorker) {
   TestFolder folder;
   HANDLE copy = nullptr;
   {
-    TacShellChangeNotifier notifier;
+    TacShellChangeNotifier notifier(Application());
     notifier.SetRoot(Bare(folder));
     notifier.SetOnChange([] {});
     NoteWorker(notifier);
@@ -253,7 +253,7 @@ TEST_F(Watcher, DestroyingANotifierWhoseWorkerWaitsEndsTheWorker) {
 TEST_F(Watcher, AFolderThatCannotBeWatchedEndsTheWorkerSilently) {
   TestFolder folder;
   int calls = 0;
-  TacShellChangeNotifier notifier;
+  TacShellChangeNotifier notifier(Application());
   notifier.SetRoot(folder / L"missing");
   notifier.SetOnChange([&] { ++calls; });
   ASSERT_NE(notifier.Thread(), nullptr);
@@ -268,7 +268,7 @@ class WatchedTreeHost : public TForm {
   WatchedTreeHost() {
     CreateForm({L"TWatchedTreeHost", L"Tree", WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, 337, 400, nullptr});
     tree.ObjectTypes = ObjectTypesOf({otFolders, otHidden});
-    tree.Create(Handle(), {"sShellTreeView1", ControlKind::Panel, {}, L"", 0}, {8, 20, 321, 319}, 100,
+    tree.Create(Handle(), {"sShellTreeView1", {}, L"", 0}, {8, 20, 321, 319}, 100,
                 static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     tree.OnChange = [this](HTREEITEM) { ++changes; };
   }

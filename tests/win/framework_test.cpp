@@ -48,7 +48,7 @@ class TestForm : public TForm {
   }
 };
 
-ControlSpec Design(const char* name, ControlKind kind, LayoutRect bounds) { return {name, kind, bounds, L"", 0}; }
+ControlSpec Design(const char* name, LayoutRect bounds) { return {name, bounds, L"", 0}; }
 
 TEST_F(Framework, AHandlerThatThrowsShowsTheErrorBoxAndTheLoopGoesOn) {
   TestForm form;
@@ -104,7 +104,7 @@ class FailingPaint : public TCustomControl {
 TEST_F(Framework, AFailedPaintStillValidatesTheWindowSoTheBoxShowsOnce) {
   TestForm form;
   FailingPaint control;
-  control.Create(form.Handle(), Design("failing", ControlKind::Panel, {0, 0, 50, 20}), {0, 0, 50, 20}, 100, nullptr);
+  control.Create(form.Handle(), Design("failing", {0, 0, 50, 20}), {0, 0, 50, 20}, 100, nullptr);
   bool done = false;
   form.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
     if (msg == kDone) done = true;
@@ -164,8 +164,8 @@ class Remembered : public Control {
 class FormWithControls : public TestForm {
  public:
   FormWithControls() {
-    panel.Create(Handle(), Design("panel", ControlKind::Panel, {}), {0, 50, 100, 1}, 100, nullptr);
-    edit.Create(Handle(), Design("edit", ControlKind::Edit, {}), {0, 0, 100, 20}, 101, nullptr);
+    panel.Create(Handle(), Design("panel", {}), {0, 50, 100, 1}, 100, nullptr);
+    edit.Create(Handle(), Design("edit", {}), {0, 0, 100, 20}, 101, nullptr);
   }
   Remembered<TPanel> panel;
   Remembered<TEdit> edit;
@@ -220,9 +220,9 @@ class FormThatFailsToBuild : public TestForm {
  public:
   FormThatFailsToBuild() {
     g_formMade = Handle();
-    edit.Create(Handle(), Design("edit", ControlKind::Edit, {}), {0, 0, 100, 20}, 100, nullptr);
+    edit.Create(Handle(), Design("edit", {}), {0, 0, 100, 20}, 100, nullptr);
     g_editMade = edit.Handle();
-    failing.Create(Handle(), Design("failing", ControlKind::Panel, {}), {0, 30, 100, 20}, 101, nullptr);
+    failing.Create(Handle(), Design("failing", {}), {0, 30, 100, 20}, 101, nullptr);
   }
   TEdit edit;
   FailsAfterItsWindow failing;
@@ -263,8 +263,8 @@ TEST_F(Framework, CommandsAndNotificationsReachTheirControlsObject) {
   TestForm form;
   TButton button;
   CountingTree tree;
-  button.Create(form.Handle(), {"button", ControlKind::Button, {}, L"Press", 0}, {0, 0, 80, 24}, 100, nullptr);
-  tree.Create(form.Handle(), Design("tree", ControlKind::Panel, {}), {0, 30, 120, 80}, 101, nullptr);
+  button.Create(form.Handle(), {"button", {}, L"Press", 0}, {0, 0, 80, 24}, 100, nullptr);
+  tree.Create(form.Handle(), Design("tree", {}), {0, 30, 120, 80}, 101, nullptr);
   int clicks = 0;
   button.OnClick = [&] { ++clicks; };
 

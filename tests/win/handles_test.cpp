@@ -6,6 +6,7 @@
 
 #include "common/com.h"
 #include "common/errors.h"
+#include "picker/id_list.h"
 #include "test_support.h"
 
 namespace snapvik {
@@ -91,9 +92,9 @@ TEST(ComOwners, TheDesktopFolderAndItsIdentifierList) {
   ASSERT_EQ(::SHGetDesktopFolder(&desktop), S_OK);
   PIDLIST_ABSOLUTE raw = nullptr;
   ASSERT_EQ(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &raw), S_OK);
-  UniqueIdList list(raw);
+  UniqueAbsoluteID list = Adopt(raw);
   EXPECT_EQ(::ILGetSize(list.get()), 2u);  // the desktop is the empty list
-  UniqueIdList moved(std::move(list));
+  UniqueAbsoluteID moved(std::move(list));
   EXPECT_FALSE(list);
   EXPECT_TRUE(moved);
 }

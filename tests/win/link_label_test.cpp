@@ -31,7 +31,7 @@ class LinkLabel : public ::testing::Test {
   void SetUp() override {
     application_.Initialize(L"Label");
     label_.OpenAddress = [this](HWND owner, const std::wstring& url, int show) { opened_.push_back({owner, url, show}); };
-    label_.Create(host_.Handle(), {"sWebLabel1", ControlKind::LinkLabel, {}, L"https://example.com", 0},
+    label_.Create(host_.Handle(), {"sWebLabel1", {}, L"https://example.com", 0},
                   {123, 102, 92, 13}, 100, nullptr);
     label_.URL = label_.Text();
   }

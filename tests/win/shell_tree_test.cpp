@@ -34,7 +34,7 @@ class TreeHost : public TForm {
     tree.Indent = 19;
     tree.ObjectTypes = types;
     tree.BoundLabel = {true, L"Choose a folder", 4, sclTopLeft, 0};
-    tree.Create(Handle(), {"sShellTreeView1", ControlKind::Panel, {}, L"", 0}, {8, 20, 321, 319}, 100,
+    tree.Create(Handle(), {"sShellTreeView1", {}, L"", 0}, {8, 20, 321, 319}, 100,
                 static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
     tree.OnChange = [this](HTREEITEM) { ++changes; };
   }
@@ -468,7 +468,7 @@ TEST_F(ShellTree, TheTreeCallsNoHandlerWhileItIsDestroyed) {
   SelectionTellingHost host;
   auto tree = std::make_unique<TsShellTreeView>();
   tree->ObjectTypes = ObjectTypesOf({otFolders, otHidden});
-  tree->Create(host.Handle(), {"other", ControlKind::Panel, {}, L"", 0}, {8, 20, 200, 200}, 101,
+  tree->Create(host.Handle(), {"other", {}, L"", 0}, {8, 20, 200, 200}, 101,
                static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
   tree->SetRoot(Folder(folder));
   tree->Loaded();

@@ -25,7 +25,7 @@ class LookForm : public TForm {
     tree.Indent = 19;
     tree.ObjectTypes = ObjectTypesOf({otFolders, otHidden});
     tree.BoundLabel = {true, L"\x0412\x044B\x0431\x0435\x0440\x0438\x0442\x0435 \x0434\x0438\x0440\x0435\x043A\x0442\x043E\x0440\x0438\x044E", 4, sclTopLeft, 0};
-    tree.Create(Handle(), {"sShellTreeView1", ControlKind::Panel, {}, L"", 0}, {8, 20, 321, 319}, 100,
+    tree.Create(Handle(), {"sShellTreeView1", {}, L"", 0}, {8, 20, 321, 319}, 100,
                 static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
   }
   TsShellTreeView tree;
