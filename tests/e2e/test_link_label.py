@@ -102,8 +102,5 @@ class LinkLabel(SnapvikCase):
                     self.assertEqual(received(f), [address])
             finally:
                 xdotool("mouseup", "1")
-            time.sleep(1)
-            with open(log) as f:
-                self.assertEqual(received(f), [address], "the release opens nothing more")
         finally:
             subprocess.run(["wine", "reg", "delete", BROWSER_KEY, "/v", "Browsers", "/f"], capture_output=True)

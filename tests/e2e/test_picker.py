@@ -8,6 +8,7 @@ import time
 from e2e_case import SnapvikCase
 from harness import WORK, wait_for, win_path, xdotool
 
+EM_SETLIMITTEXT = 0x00C5
 DESKTOP = os.path.join(os.environ["HOME"], "Desktop")
 
 
@@ -59,6 +60,13 @@ class Picker(SnapvikCase):
     def gone(self, copy, dialog):
         wait_for(lambda: not any(w["hwnd"] == dialog["hwnd"] and w["visible"] for w in copy.windows()),
                  what="the picker to close")
+
+    def served(self, editor):
+        """Returns once the picker has served the messages posted to it so far: they are served in order,
+        and a change of the name editor's limit posted after them shows."""
+        self.probe.ask("post", editor, EM_SETLIMITTEXT, 4321, 1)
+        wait_for(lambda: (self.probe.ask("describe", editor) or {}).get("limit") == 4321,
+                 what="the messages before it to be served")
 
     def edit1(self, ctl):
         return self.probe.ask("describe", ctl["Edit1"]["hwnd"])["text"]
@@ -129,8 +137,8 @@ class Picker(SnapvikCase):
         editor = wait_for(lambda: int(self.probe.ask("treeeditor", tree["hwnd"])), what="the name's editor")
         # Cancel while a name is open keeps both open.
         self.probe.ask("press", parts["Cancel"]["hwnd"])
-        time.sleep(0.5)
-        self.assertTrue(int(self.probe.ask("treeeditor", tree["hwnd"])))
+        self.served(editor)
+        self.assertEqual(int(self.probe.ask("treeeditor", tree["hwnd"])), editor)
         self.probe.ask("settext", editor, "Отпуск 2026")
         self.probe.ask("press", parts["OK"]["hwnd"])
         wait_for(lambda: os.path.isdir(os.path.join(self.folder, "Отпуск 2026")), what="the rename on disk")

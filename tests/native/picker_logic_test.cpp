@@ -1,5 +1,5 @@
 // The picker's plain logic: identifier lists as bytes, display-name rules,
-// root names, the caption label's place.
+// a path root's name, the caption label's place.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,11 +7,9 @@
 #include <set>
 #include <string>
 
-#include "common/ascii_case.h"
 #include "common/paths.h"
 #include "framework/layout.h"
 #include "picker/id_list_logic.h"
-#include "picker/root_folders_logic.h"
 #include "picker/shell_item_logic.h"
 
 namespace snapvik {
@@ -131,21 +129,6 @@ TEST(DisplayNames, ClassIdentifierNamesAndExtensions) {
   EXPECT_EQ(ApplyShowExtension(L"report.txt", seSystem, L".txt", L".doc"), L"report.txt");
 }
 
-TEST(RootNames, TwentyThreeNamesInOrderFoundInAnyAsciiCase) {
-  const auto names = RootFolderNames();
-  ASSERT_EQ(names.size(), 23u);
-  EXPECT_EQ(std::wstring(names[0].name), L"rfDesktop");
-  EXPECT_EQ(names[1].csidl, 0x11);
-  EXPECT_EQ(std::wstring(names[22].name), L"rfTemplates");
-  EXPECT_EQ(names[22].csidl, 0x15);
-  for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(static_cast<size_t>(names[i].root), i);
-  EXPECT_EQ(FindRootFolder(L"RFDESKTOP")->csidl, 0x00);
-  EXPECT_EQ(FindRootFolder(L"rfmycomputer")->root, rfMyComputer);
-  EXPECT_FALSE(FindRootFolder(L"C:\\"));
-  EXPECT_TRUE(SameIgnoringAsciiCase(L"rfDesktop", L"RFdesktop"));
-  EXPECT_FALSE(SameIgnoringAsciiCase(L"rfDesktop", L"rfDesktop "));
-}
-
 TEST(RootNames, APathRootShowsItsLastComponent) {
   EXPECT_EQ(LastPathComponent(L"C:\\"), L"C:");
   EXPECT_EQ(LastPathComponent(L"C:\\Shots\\"), L"Shots");
@@ -239,26 +222,6 @@ TEST(NewFolderName, StopsAtACandidateItCannotTestAndAtTheLastNumber) {
   EXPECT_EQ(CannotCreateMessage(L"D:\\x"), L"Directory D:\\x can`t be created!");
   EXPECT_TRUE(CountsAsExisting(DirectoryState::Unreadable));
   EXPECT_FALSE(CountsAsExisting(DirectoryState::NotDirectory));
-}
-
-TEST(PathDialogDesign, OptionsRootButtonsAndControls) {
-  EXPECT_EQ(kDefaultDialogOptions, 7u);
-  EXPECT_TRUE(HasOption(kDefaultDialogOptions, sdAllowCreate));
-  EXPECT_FALSE(HasOption(1u << sdPrompt, sdAllowCreate));
-  // Each button's tag is its root name's place among the tree's root names.
-  for (const RootButtonRow& row : RootButtonRows()) {
-    const std::optional<RootFolderName> named = FindRootFolder(row.root);
-    ASSERT_TRUE(named.has_value());
-    EXPECT_EQ(static_cast<int>(named->root), row.rootIndex);
-    EXPECT_EQ(named->csidl, row.csidl);
-    EXPECT_EQ(RootNameOfTag(row.rootIndex), row.root);
-  }
-  EXPECT_EQ(RootNameOfTag(3), L"");
-  EXPECT_EQ(RootStripShift(), 105);
-  std::vector<std::string> names;
-  for (const PickerControlDesign& design : PickerControls()) names.push_back(design.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"sShellTreeView1", "sBitBtn1", "sBitBtn2", "sBitBtn3", "sScrollBox1",
-                                             "sLabel1"}));
 }
 
 }  // namespace

@@ -182,12 +182,5 @@ TEST(Screenshots, ARefusedScreenCopyIsAnErrorNotAWhitePicture) {
   EXPECT_EQ(message.rfind(L"Cannot copy the screen", 0), 0u) << message;
 }
 
-TEST(Screenshots, TheScreenCopyHasThePrimaryScreensSize) {
-  TBitmap image;
-  const WindowDc screen = CopyScreen(image, PrimaryScreen());
-  EXPECT_EQ(image.Width(), ::GetSystemMetrics(SM_CXSCREEN));
-  EXPECT_EQ(image.Height(), ::GetSystemMetrics(SM_CYSCREEN));
-}
-
 }  // namespace
 }  // namespace snapvik

@@ -301,11 +301,11 @@ TEST_F(PathDialog, ANameAFileHoldsIsTakenAndCreateMovesOnToTheNextNumber) {
 BOOL CALLBACK NoteBox(HWND hwnd, LPARAM out) {
   wchar_t cls[16] = {};
   ::GetClassNameW(hwnd, cls, 16);
-  if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
+  if (std::wstring(cls) == L"#32770") reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
   return TRUE;
 }
 
-// The message boxes a thread shows now.
+// The message boxes a thread has now, shown or not yet.
 std::vector<HWND> OpenBoxes(DWORD thread) {
   std::vector<HWND> boxes;
   ::EnumThreadWindows(thread, &NoteBox, reinterpret_cast<LPARAM>(&boxes));
@@ -338,7 +338,10 @@ TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
           // Create again, as a click could reach it: no second box over the first.
           ::PostMessageW(f.Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(f.sBitBtn3.Handle()), BN_CLICKED),
                          reinterpret_cast<LPARAM>(f.sBitBtn3.Handle()));
-          ::Sleep(1000);
+          // Served in order: once the mark colour posted after it is in, so is the click's box if any.
+          const HWND tree = f.sShellTreeView1.Handle();
+          ::PostMessageW(tree, TVM_SETINSERTMARKCOLOR, 0, RGB(1, 2, 3));
+          for (int i = 0; i < 1000 && TreeView_GetInsertMarkColor(tree) != RGB(1, 2, 3); ++i) ::Sleep(10);
           boxesAfterASecondCreate = OpenBoxes(thread).size();
           for (int i = 0; i < 500; ++i) {
             const std::vector<HWND> open = OpenBoxes(thread);
@@ -506,11 +509,12 @@ TEST_F(PathDialog, TheRootStripWidensTheWindowAndItsButtonsReRootTheTree) {
          }
          EXPECT_EQ(tags, (std::vector<int>{0, 1, 14, 2}));
          EXPECT_FALSE(f.RootButtons()[0]->Text().empty());
-         // A press and release on the second button roots the tree at the computer.
-         const HWND second = f.RootButtons()[1]->Handle();
-         ::SendMessageW(second, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-         ::SendMessageW(second, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-         EXPECT_EQ(f.sShellTreeView1.Root(), L"rfMyComputer");
+         // A press and release on a button roots the tree at the folder the button names.
+         for (const auto& button : f.RootButtons()) {
+           ::SendMessageW(button->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+           ::SendMessageW(button->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+           EXPECT_EQ(f.sShellTreeView1.TextOf(f.sShellTreeView1.FirstNode()), button->Text());
+         }
        },
        Cancel()});
 }

@@ -127,7 +127,7 @@ TEST_F(ShellTree, APathRootShowsItsNameReadsBackWithASeparatorAndLoadsSorted) {
   host.tree.Loaded();
   const HTREEITEM root = host.tree.FirstNode();
   ASSERT_NE(root, nullptr);
-  const std::wstring name = LastPathComponent(Folder(folder));
+  const std::wstring name = Folder(folder).substr(Folder(folder).rfind(L'\\') + 1);
   EXPECT_EQ(host.tree.TextOf(root), name);
   EXPECT_EQ(host.tree.Root(), folder.Path());
   EXPECT_TRUE(host.tree.Expanded(root));
@@ -715,8 +715,9 @@ TEST_F(ShellTree, OpenRunsInTheItemsFolderAndTheCurrentDirectoryComesBack) {
   verbs.CommandCompleted("open", false);
   ::GetCurrentDirectoryW(MAX_PATH, after);
   EXPECT_STREQ(after, before);
-  // A failed delete, or one that leaves a file there, keeps the node.
+  // A failed delete, or one that leaves the folder there, keeps the node.
   verbs.CommandCompleted("delete", false);
+  verbs.CommandCompleted("delete", true);
   EXPECT_EQ(host.tree.Path(), folder / L"inner");
   // Other verbs are the shell's.
   handled = false;
