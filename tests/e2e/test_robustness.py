@@ -4,7 +4,7 @@ import tempfile
 import time
 import unittest
 
-from harness import WORK, Probe, Screen, SnapvikCopy, wait_for, win_path
+from drive import WORK, Probe, Screen, SnapvikCopy, wait_for, win_path
 
 WM_HOTKEY = 0x0312
 
