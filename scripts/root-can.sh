@@ -17,12 +17,14 @@ cannot=()
 if out=$(mount -t tmpfs -o size=1m tmpfs "$try" 2>&1); then
   umount "$try" || cannot+=("cannot unmount the tmpfs it mounted on $try")
 else
-  cannot+=("mount -t tmpfs failed: ${out%%$'\n'*}")
+  out="${out%%$'\n'*}"
+  cannot+=("mount -t tmpfs failed: ${out%.}")
 fi
 if out=$(chattr +i "$try" 2>&1); then
   chattr -i "$try" || cannot+=("cannot take the immutable mark off $try")
 else
-  cannot+=("chattr +i failed: ${out%%$'\n'*}")
+  out="${out%%$'\n'*}"
+  cannot+=("chattr +i failed: ${out%.}")
 fi
 [ ${#cannot[@]} -eq 0 ] && exit 0
 why="${cannot[0]}"

@@ -28,9 +28,10 @@ run_ctest() {
   shift
   (cd "$tree" && ctest --output-on-failure "$@") || status=$?
   local log="$tree/Testing/Temporary/LastTest.log"
-  if grep -q -E "\.\.\. skipped '|\[  SKIPPED \]" "$log" 2>/dev/null; then
+  local skipped="\.\.\. skipped ['\"]|\[  SKIPPED \] [^0-9]"
+  if grep -q -E "$skipped" "$log" 2>/dev/null; then
     echo "== Skipped in ${tree#"$root"/}:"
-    grep -E "\.\.\. skipped '|\[  SKIPPED \] [^0-9]" "$log" | sed 's/^/  /'
+    grep -E "$skipped" "$log" | sed 's/^/  /'
   fi
   if [ "$status" -ne 0 ]; then
     echo "FAILED (exit status $status): the tests in ${tree#"$root"/} (ctest $*); every test's output: $log" >&2
