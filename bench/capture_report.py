@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """Runs the capture benchmark and the tools people would otherwise use on the same
-screen in one run, and writes the table into bench/README.md."""
+screen in one run, and prints the table (into bench/README.md with --update-readme)."""
 import json
 import os
 import statistics
 import subprocess
-import sys
 import time
 
-from readme_table import win_path, write_table
+from drive import win_path
+from readme_table import arguments, report
 
 RUNS = int(os.environ.get("BENCH_RUNS", "25"))
 
@@ -34,7 +34,7 @@ def peaks(command):
     return 1024 * usage.ru_maxrss, inside["peak_private"]
 
 
-def main(bench_exe, work, program, machine):
+def main(bench_exe, work, program, machine, update_readme):
     os.makedirs(work, exist_ok=True)
     # The program reads its own minor page faults from /proc/<its Unix id>/stat; the shell's id is the
     # program's, as exec keeps it.
@@ -89,11 +89,9 @@ def main(bench_exe, work, program, machine):
                     (m["peak_after"] - m["peak_before"]) / 1e6, (m["peak_after"] - m["peak_before"]) / store,
                     store / 1e6, m["private_before"] / 1e6, m["private_after"] / 1e6,
                     (m["private_after"] - m["private_before"]) / 1e6))
-    table = "\n".join(lines)
-    print(table)
-
-    write_table("capture-table", table)
+    report("capture-table", "\n".join(lines), update_readme)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4])
+    args, update = arguments()
+    main(*args, update_readme=update)

@@ -1,37 +1,64 @@
 #!/usr/bin/env bash
-# The capture benchmark: builds, starts a private 1920x1080 Xvfb and Wine prefix,
-# puts a picture on the screen and writes the table into bench/README.md.
+# The benchmarks: builds, starts a private 1920x1080 Xvfb and Wine prefix, puts a
+# picture on the screen and prints each table.
+#   bash bench/run.sh [--update-readme]   (the flag also writes the tables into bench/README.md)
+# BENCH_ONLY=capture or BENCH_ONLY=tree runs one of the two.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+update=()
+for arg in "$@"; do
+  case "$arg" in
+    --update-readme) update=(--update-readme) ;;
+    *) echo "usage: bash bench/run.sh [--update-readme]" >&2; exit 2 ;;
+  esac
+done
 # shellcheck source=scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
 wine_env_choose
 echo "Timing $(wine_env_describe): $SNAPVIK_WINE_WHY" >&2
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build-win.sh"
-trap wine_env_stop EXIT
-wine_env_start "$root/build/wine$SNAPVIK_WINE_ARCH" 1920x1080x24
+SNAPVIK_TARGETS="capture_bench tree_bench" bash "$root/scripts/build-win.sh"
 work="$root/build/bench"
-mkdir -p "$work"
-(cd "$root/tests/e2e" && E2E_WORK="$work" SNAPVIK_EXE= WINPROBE_EXE= python3 -c \
-  "from harness import paint_screen; paint_screen(1920, 1080, '$work/pattern.png')")
 # Screenshots go to memory where it can, so that the disk's write-back does not blur the medians;
 # the floors are measured in the same folder.
 shots="$work/shots"
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then shots="/dev/shm/snapvik-bench-$$"; fi
-mkdir -p "$shots"
-# BENCH_ONLY=capture or BENCH_ONLY=tree runs one of the two.
+mkdir -p "$work" "$shots"
+trap 'wine_env_stop; [ "$shots" = "$work/shots" ] || rm -rf "$shots"' EXIT
+# A session of its own, so that a benchmark never stops a test run's Wine.
+session="$root/build/wine-bench$SNAPVIK_WINE_ARCH"
+wine_env_start "$session" 1920x1080x24
+export PYTHONPATH="$root/tools"
+python3 -c "from drive import paint_screen; paint_screen(1920, 1080, '$work/pattern.png')"
+
+bench() {
+  local what="$1"
+  shift
+  if ! python3 "$@" "${update[@]}"; then
+    echo "FAILED: the $what benchmark (python3 $*); Wine's set-up logs: ${session#"$root"/}/logs" >&2
+    return 1
+  fi
+}
+
 if [ "${BENCH_ONLY:-capture}" = capture ]; then
-  if wine_env_kernel_runs_32bit; then machine="it runs 32-bit code"; else machine="it refuses 32-bit code"; fi
-  python3 "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" "$(wine_env_describe)" \
-    "$machine (the program timed: $SNAPVIK_WINE_WHY)"
+  probe=0
+  wine_env_kernel_runs_32bit || probe=$?
+  case "$probe" in
+    0) machine="it runs 32-bit code" ;;
+    1) machine="it refuses 32-bit code" ;;
+    *) machine="whether it runs 32-bit code is unknown ($SNAPVIK_PROBE_WHY)" ;;
+  esac
+  bench capture "$root/bench/capture_report.py" "$SNAPVIK_WIN_BUILD/capture_bench.exe" "$shots" \
+    "$(wine_env_describe)" "$machine (the program timed: $SNAPVIK_WINE_WHY)"
 fi
-[ "$shots" = "$work/shots" ] || rm -rf "$shots"
 
 # The folder tree: expanding folders of thousands of subfolders (minutes under Wine).
 if [ "${BENCH_ONLY:-tree}" = tree ]; then
   tree_work="$work/tree"
   rm -rf "$tree_work"
-  python3 "$root/bench/tree_report.py" "$SNAPVIK_WIN_BUILD/tree_bench.exe" "$tree_work" "$(wine_env_describe)"
+  bench tree "$root/bench/tree_report.py" "$SNAPVIK_WIN_BUILD/tree_bench.exe" "$tree_work" "$(wine_env_describe)"
   rm -rf "$tree_work"
+fi
+if [ ${#update[@]} -eq 0 ]; then
+  echo "(bench/README.md is left as it is: bash bench/run.sh --update-readme writes these tables into it)" >&2
 fi

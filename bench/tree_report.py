@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
-"""Runs the folder tree benchmark and writes its table into bench/README.md."""
+"""Runs the folder tree benchmark and prints its table (into bench/README.md with --update-readme)."""
 import json
 import math
 import os
 import subprocess
-import sys
 import time
 
-from readme_table import win_path, write_table
+from drive import win_path
+from readme_table import arguments, report
 
 COUNTS = os.environ.get("TREE_COUNTS", "1250 2500 5000").split()
 RUNS = os.environ.get("TREE_RUNS", "1")
@@ -25,7 +25,7 @@ def peak(bench_exe, work, count, expand):
     return 1024 * usage.ru_maxrss, json.loads(out.strip().splitlines()[-1])["peak_working_set_added"]
 
 
-def main(bench_exe, work, program):
+def main(bench_exe, work, program, update_readme):
     os.makedirs(work, exist_ok=True)
     out = subprocess.run(["wine", bench_exe, win_path(work) + "\\", RUNS, *COUNTS], check=True, capture_output=True,
                          text=True).stdout
@@ -64,10 +64,9 @@ def main(bench_exe, work, program):
     lines.append("%s run(s) each of %s, %s. Goals: at most 1000 ms for 5000 subfolders, growing no faster than "
                  "n log n; Snapvik / dialog at most 0.1 (or 1.2 where the dialog is fast); a page at most 50 ms; "
                  "comparisons within n log2 n." % (RUNS, program, time.strftime("%Y-%m-%d")))
-    table = "\n".join(lines)
-    print(table)
-    write_table("tree-table", table)
+    report("tree-table", "\n".join(lines), update_readme)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2], sys.argv[3])
+    args, update = arguments()
+    main(*args, update_readme=update)

@@ -81,6 +81,7 @@ target_link_libraries(Snapvik PRIVATE snapvik_app)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
+add_subdirectory(tools)
 add_subdirectory(tests/win)
 add_subdirectory(tests/e2e)
 

@@ -6,9 +6,8 @@ import shutil
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import Probe, SnapvikCopy, paint_screen, wait_for, win_path, x_windows, xdotool  # noqa: E402
-from screen_images import read_bmp  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+from drive import Probe, SnapvikCopy, paint_screen, read_bmp, wait_for, win_path, x_windows, xdotool  # noqa: E402
 
 
 def main(out):

@@ -1,7 +1,31 @@
-"""A test case with one winprobe and the copies of Snapvik it started, all stopped at its end."""
+"""A test case with one winprobe and the copies of Snapvik it started, all stopped at its end;
+the mark of a test that needs root."""
+import functools
+import os
+import subprocess
 import unittest
 
-from harness import Probe, SnapvikCopy
+from drive import Probe, SnapvikCopy, WORK
+
+
+@functools.cache
+def _root_cannot():
+    """Why root here cannot do what the root-only tests do (empty: it can). scripts/test.sh tries it once
+    for the whole run; a test run started otherwise tries it itself."""
+    if "SNAPVIK_ROOT_CANNOT" in os.environ:
+        return os.environ["SNAPVIK_ROOT_CANNOT"]
+    probe = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "root-can.sh")
+    tried = subprocess.run(["bash", probe, WORK], capture_output=True, text=True)
+    if tried.returncode != 0 and not tried.stdout.strip():
+        return "%s failed: %s" % (probe, tried.stderr.strip())
+    return tried.stdout.strip()
+
+
+def needs_root(why):
+    """Skips a test, saying why, where it cannot mount a tmpfs or make a folder immutable (CI can)."""
+    cannot = _root_cannot()
+    return unittest.skipIf(cannot, "needs root that can mount a tmpfs and make a folder immutable (it %s): %s"
+                           % (why, cannot))
 
 
 class SnapvikCase(unittest.TestCase):

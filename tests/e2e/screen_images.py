@@ -1,24 +1,6 @@
-"""The screen as xwd sees it and as Snapvik wrote it, reduced to comparable rows."""
+"""The screen as xwd sees it and as Snapvik wrote it (drive.read_bmp), reduced to comparable rows."""
 import struct
 import subprocess
-
-
-def read_bmp(path):
-    """Header fields and the pixel rows, top row first, as written (padding included)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    return parse_bmp(data)
-
-
-def parse_bmp(data):
-    (magic, file_size, _r1, _r2, offset, header_size, width, height, planes, bits, compression, image_size,
-     _xppm, _yppm, colours_used, _important) = struct.unpack_from("<2sIHHIIiiHHIIiiII", data, 0)
-    row = ((width * bits + 31) // 32) * 4
-    rows = [data[offset + row * (height - 1 - y):offset + row * (height - y)] for y in range(height)]
-    table = [tuple(data[54 + 4 * k:54 + 4 * k + 3]) for k in range(colours_used if bits <= 8 else 0)]
-    return dict(table=table, magic=magic, file_size=file_size, length=len(data), offset=offset, header_size=header_size,
-                width=width, height=height, planes=planes, bits=bits, compression=compression,
-                image_size=image_size, colours_used=colours_used, row=row, rows=rows)
 
 
 def read_xwd(path):

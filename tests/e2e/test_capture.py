@@ -4,9 +4,9 @@ import subprocess
 import time
 import unittest
 
-from e2e_case import SnapvikCase
-from harness import WORK, needs_root, paint_screen, set_display_density, wait_for, win_path, x_windows, xdotool
-from screen_images import read_bmp, rgb_rows_32, take_xwd, xwd_rgb_rows_32
+from drive import WORK, paint_screen, read_bmp, set_display_density, wait_for, win_path, x_windows, xdotool
+from e2e_case import SnapvikCase, needs_root
+from screen_images import rgb_rows_32, take_xwd, xwd_rgb_rows_32
 
 
 def shots_in(folder):

@@ -3,8 +3,8 @@ import os
 import tempfile
 import unittest
 
-from harness import WORK, Probe, Screen, SnapvikCopy, paint_screen, wait_for, win_path
-from screen_images import mismatched_pixels_8, mismatched_rows_16, read_bmp, take_xwd
+from drive import WORK, Probe, Screen, SnapvikCopy, paint_screen, read_bmp, wait_for, win_path
+from screen_images import mismatched_pixels_8, mismatched_rows_16, take_xwd
 
 
 class OtherDepths(unittest.TestCase):

@@ -5,7 +5,7 @@ import subprocess
 import time
 
 from e2e_case import SnapvikCase
-from harness import WORK, wait_for, x_cursor_image, xdotool
+from drive import WORK, wait_for, x_cursor_image, xdotool
 
 COLOR_HOTLIGHT = 26
 COLOR_MENUHILIGHT = 29

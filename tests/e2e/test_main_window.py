@@ -3,7 +3,7 @@ import subprocess
 import unittest
 
 from e2e_case import SnapvikCase
-from harness import (WS_CAPTION, WS_EX_APPWINDOW, WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU, WS_TABSTOP,
+from drive import (WS_CAPTION, WS_EX_APPWINDOW, WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU, WS_TABSTOP,
                      WS_THICKFRAME, set_display_density, win_path, wait_for)
 
 # Positions and sizes in client pixels at 96 pixels per inch.

@@ -6,7 +6,7 @@ import subprocess
 import time
 
 from e2e_case import SnapvikCase
-from harness import WORK, wait_for, win_path, xdotool
+from drive import WORK, wait_for, win_path, xdotool
 
 EM_SETLIMITTEXT = 0x00C5
 DESKTOP = os.path.join(os.environ["HOME"], "Desktop")

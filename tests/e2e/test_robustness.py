@@ -3,7 +3,7 @@ import os
 import tempfile
 import unittest
 
-from harness import WORK, Probe, Screen, SnapvikCopy, wait_for, win_path
+from drive import WORK, Probe, Screen, SnapvikCopy, wait_for, win_path
 
 WM_HOTKEY = 0x0312
 EM_SETLIMITTEXT = 0x00C5

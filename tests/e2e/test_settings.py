@@ -3,8 +3,8 @@ import os
 import subprocess
 import unittest
 
-from e2e_case import SnapvikCase
-from harness import needs_root, win_path, wait_for
+from drive import wait_for, win_path
+from e2e_case import SnapvikCase, needs_root
 
 CRLF = b"C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"
 RU = {"LC_ALL": "ru_RU.UTF-8"}

@@ -1,20 +1,30 @@
-"""Drives the real Snapvik.exe under Wine as a user would.
+"""Drives the real Snapvik.exe under Wine from outside, as a user would: for the
+run command's headless session, the benchmark and the end-to-end tests.
 
 Each SnapvikCopy is the program copied into a fresh folder of its own (so
 its opt.dat is its own), started with wine and stopped by its process id.
 Windows are found and read through winprobe.exe, a small Windows helper that
 runs in the same Wine prefix; keys are typed through xdotool into the X window.
+The scripts that start a session set SNAPVIK_EXE, WINPROBE_EXE and SNAPVIK_WORK.
 """
 import json
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
 
-SNAPVIK_EXE = os.environ["SNAPVIK_EXE"]
-WINPROBE_EXE = os.environ["WINPROBE_EXE"]
-WORK = os.environ["E2E_WORK"]
+SNAPVIK_EXE = os.environ.get("SNAPVIK_EXE", "")
+WINPROBE_EXE = os.environ.get("WINPROBE_EXE", "")
+WORK = os.environ.get("SNAPVIK_WORK", "")
+
+
+def _given(name, value):
+    if not value:
+        raise RuntimeError(name + " is not set: start this through scripts/run.sh, scripts/test.sh or CTest")
+    return value
+
 
 FORM1_CONTROLS = ["Label1", "Label2", "Edit1", "Edit2", "cbShift", "cbAlt", "cbCtrl", "Button2", "Panel1",
                   "Button1", "sWebLabel1"]
@@ -33,12 +43,6 @@ def win_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def needs_root(why):
-    """Skips a test, saying why, when the test run is not root (CI is)."""
-    import unittest
-    return unittest.skipUnless(os.geteuid() == 0, "needs root: " + why)
-
-
 def wait_for(condition, timeout=20.0, interval=0.1, what="condition"):
     deadline = time.monotonic() + timeout
     while True:
@@ -54,8 +58,9 @@ class Probe:
     """One running winprobe.exe; each ask() is one command and its JSON answer."""
 
     def __init__(self):
-        self.proc = subprocess.Popen(["wine", WINPROBE_EXE], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, encoding="utf-8", bufsize=1)
+        self.proc = subprocess.Popen(["wine", _given("WINPROBE_EXE", WINPROBE_EXE)], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, encoding="utf-8",
+                                     bufsize=1)
 
     def ask(self, *args):
         self.proc.stdin.write("\t".join(str(a) for a in args) + "\n")
@@ -96,6 +101,24 @@ def set_display_density(dpi):
                    check=True, capture_output=True)
 
 
+def read_bmp(path):
+    """A file the program wrote: header fields and the pixel rows, top row first, as written (padding included)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    return parse_bmp(data)
+
+
+def parse_bmp(data):
+    (magic, file_size, _r1, _r2, offset, header_size, width, height, planes, bits, compression, image_size,
+     _xppm, _yppm, colours_used, _important) = struct.unpack_from("<2sIHHIIiiHHIIiiII", data, 0)
+    row = ((width * bits + 31) // 32) * 4
+    rows = [data[offset + row * (height - 1 - y):offset + row * (height - y)] for y in range(height)]
+    table = [tuple(data[54 + 4 * k:54 + 4 * k + 3]) for k in range(colours_used if bits <= 8 else 0)]
+    return dict(table=table, magic=magic, file_size=file_size, length=len(data), offset=offset, header_size=header_size,
+                width=width, height=height, planes=planes, bits=bits, compression=compression,
+                image_size=image_size, colours_used=colours_used, row=row, rows=rows)
+
+
 def paint_screen(width, height, path):
     """Puts a distinctive picture on the root window, so that a capture has something to show."""
     if not os.path.exists(path):
@@ -111,10 +134,11 @@ def paint_screen(width, height, path):
 class SnapvikCopy:
     def __init__(self, probe, folder=None, name="Snapvik.exe"):
         self.probe = probe
-        os.makedirs(WORK, exist_ok=True)
-        self.folder = folder or tempfile.mkdtemp(prefix="run-", dir=WORK)
+        work = _given("SNAPVIK_WORK", WORK)
+        os.makedirs(work, exist_ok=True)
+        self.folder = folder or tempfile.mkdtemp(prefix="run-", dir=work)
         self.exe = os.path.join(self.folder, name)
-        shutil.copy(SNAPVIK_EXE, self.exe)
+        shutil.copy(_given("SNAPVIK_EXE", SNAPVIK_EXE), self.exe)
         self.settings = os.path.join(self.folder, "opt.dat")
         self.proc = None
 

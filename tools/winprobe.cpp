@@ -1,4 +1,4 @@
-// winprobe: looks at and drives other programs' windows for the end-to-end tests.
+// winprobe: looks at and drives other programs' windows, for the end-to-end tests and the run command's session.
 // Reads one command per line on standard input (fields separated by tabs) and
 // answers each with one line of JSON on standard output.
 #include <windows.h>
