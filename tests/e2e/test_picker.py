@@ -64,8 +64,9 @@ class Picker(SnapvikCase):
     def served(self, editor):
         """Returns once the picker has served the messages posted to it so far: they are served in order,
         and a change of the name editor's limit posted after them shows."""
-        self.probe.ask("post", editor, EM_SETLIMITTEXT, 4321, 1)
-        wait_for(lambda: (self.probe.ask("describe", editor) or {}).get("limit") == 4321,
+        limit = (self.probe.ask("describe", editor) or {}).get("limit", 0) % 9000 + 1001
+        self.probe.ask("post", editor, EM_SETLIMITTEXT, limit, 1)
+        wait_for(lambda: (self.probe.ask("describe", editor) or {}).get("limit") == limit,
                  what="the messages before it to be served")
 
     def edit1(self, ctl):
@@ -190,9 +191,11 @@ class Picker(SnapvikCase):
         tree = parts["tree"]
         # Right under the Desktop, Wine's shell deletes nothing: the node stays with its folder.
         self.menu_command(c, tree, self.node(tree, self.name, 1), "d")
-        time.sleep(1)
+        # Served after the command, or inside the loop of a confirmation it shows.
+        self.served(ctl["Edit1"]["hwnd"])
         for box in c.visible("#32770"):
             self.answer(c, box, "No")
+            self.served(ctl["Edit1"]["hwnd"])
         self.assertTrue(os.path.isdir(self.folder))
         self.assertTrue(self.node(tree, self.name, 1))
         self.probe.ask("treeexpand", tree["hwnd"], self.node(tree, self.name, 1)["item"])
