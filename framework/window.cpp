@@ -12,24 +12,24 @@ void Link(HWND hwnd, TWindow* object) { ::SetPropW(hwnd, kObjectProperty, object
 
 }  // namespace
 
-void RegisterWindowClass(const WindowClassSpec& spec) {
+void RegisterWindowClass(const WindowClassSpec& wanted) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  if (::GetClassInfoExW(instance, spec.name, &wc)) return;
+  if (::GetClassInfoExW(instance, wanted.name, &wc)) return;
   wc.cbSize = sizeof wc;
-  wc.style = spec.style;
-  wc.lpfnWndProc = spec.procedure;
+  wc.style = wanted.style;
+  wc.lpfnWndProc = wanted.procedure;
   wc.hInstance = instance;
-  if (spec.programIcon) {
+  if (wanted.programIcon) {
     wc.hIcon = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
                                                ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
     wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                                  ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
   }
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = spec.background;
-  wc.lpszClassName = spec.name;
+  wc.hbrBackground = wanted.background;
+  wc.lpszClassName = wanted.name;
   ::RegisterClassExW(&wc);
 }
 

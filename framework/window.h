@@ -60,6 +60,6 @@ struct WindowClassSpec {
   HBRUSH background = nullptr;
   bool programIcon = false;
 };
-void RegisterWindowClass(const WindowClassSpec& spec);
+void RegisterWindowClass(const WindowClassSpec& wanted);
 
 }  // namespace snapvik
