@@ -104,7 +104,10 @@ TBitmap::~TBitmap() {
 void TBitmap::SetHeight(int32_t value) { SetSize(Width(), value); }
 void TBitmap::SetWidth(int32_t value) { SetSize(value, Height()); }
 
-void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
+void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) { Resize(AWidth, AHeight, true); }
+void TBitmap::SetWidthToBeCovered(int32_t value) { Resize(value, Height(), false); }
+
+void TBitmap::Resize(int32_t AWidth, int32_t AHeight, bool fill) {
   if (AWidth == FImage->FDIB.dsBm.bmWidth && AHeight == FImage->FDIB.dsBm.bmHeight) return;
   DIBSECTION description = FImage->FDIB;
   description.dsBm.bmWidth = description.dsBmih.biWidth = AWidth;
@@ -112,8 +115,8 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
   if (FCanvas) FCanvas->FreeContext();
   auto next = std::make_unique<TBitmapImage>();
   next->FPalette = CopyPalette(FImage->FPalette.get());
-  next->FHandle = BuildStorage(FImage->FHandle.get(), FImage->FPalette.get(), next->FPalette.get(),
-                               FCanvas ? StorageFill::SurfaceBrush : StorageFill::Whiteness, description,
+  const StorageFill how = !fill ? StorageFill::None : FCanvas ? StorageFill::SurfaceBrush : StorageFill::Whiteness;
+  next->FHandle = BuildStorage(FImage->FHandle.get(), FImage->FPalette.get(), next->FPalette.get(), how, description,
                                &next->FStorageIndependent);
   next->FDIB = description;
   FImage = std::move(next);  // the old record goes, with its storage

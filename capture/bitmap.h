@@ -121,6 +121,10 @@ class TBitmap final : public TGraphic {
   void SetHeight(int32_t value) override;
   void SetWidth(int32_t value) override;
   void SetSize(int32_t AWidth, int32_t AHeight) override;
+  // As SetWidth, for an image whose every pixel is drawn over next: new
+  // storage is left as the system hands it out instead of filled white, so
+  // its memory is first touched by the drawing that covers it.
+  void SetWidthToBeCovered(int32_t value);
   void SaveToStream(TStream& Stream) override;
   TBitmapCanvas& Canvas();
 
@@ -134,6 +138,7 @@ class TBitmap final : public TGraphic {
   friend class TBitmapCanvas;
   friend void CloseSurfacesHolding(HBITMAP storage);
   void Changing();
+  void Resize(int32_t AWidth, int32_t AHeight, bool fill);
 
   std::unique_ptr<TBitmapImage> FImage;
   std::unique_ptr<TBitmapCanvas> FCanvas;

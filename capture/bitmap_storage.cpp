@@ -116,7 +116,7 @@ UniqueStorage BuildStorage(HBITMAP oldStorage, HPALETTE oldPalette, HPALETTE new
       ::SetTextColor(memory.get(), ::GetSysColor(COLOR_WINDOWTEXT));
       ::SetBkColor(memory.get(), RGB(255, 255, 255));
       ::FillRect(memory.get(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-    } else {
+    } else if (fill == StorageFill::Whiteness) {
       ::PatBlt(memory.get(), 0, 0, width, height, WHITENESS);
     }
     if (oldStorage) {

@@ -8,8 +8,9 @@
 namespace snapvik {
 
 // How new screen-compatible storage is made white: with the drawing
-// surface's brush and colours (the image has a surface), or with WHITENESS.
-enum class StorageFill { SurfaceBrush, Whiteness };
+// surface's brush and colours (the image has a surface), or with WHITENESS;
+// or not at all, for storage that a copy is about to cover whole.
+enum class StorageFill { SurfaceBrush, Whiteness, None };
 
 // New storage for the size in `description` (none for a width or height of
 // 0), holding the top-left part of `oldStorage`; the description is

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "capture/bitmap.h"
-#include "capture/screen_bands.h"
 #include "common/handles.h"
 #include "common/win_error.h"
 
@@ -30,21 +29,21 @@ struct PrimaryScreen {
 // The first steps of a capture, in their order: the image sized to the
 // screen (height, then width), the screen's context taken, the screen
 // copied into the image. The context is the caller's to hold until the end.
-// The copy goes band by band: the platform's transfer of one band is a
-// small temporary, where the whole screen at once would hold two more
-// full-screen stores beside the image. A refused copy throws, so that no
-// file is written from an image that holds no screen.
+// The copy is one request, so the picture is one moment of the screen: the
+// display serves a request whole, and a copy in parts would stitch several
+// moments together. A refused copy throws, so that no file is written from
+// an image that holds no screen.
 template <typename Screen>
 auto CopyScreen(TBitmap& image, const Screen& screen) {
   image.SetHeight(screen.Height());
-  image.SetWidth(screen.Width());
+  // Not filled white first: the platform's own transfer buffers come and go
+  // before the image's memory is touched, so the three never add up.
+  image.SetWidthToBeCovered(screen.Width());
   auto context = screen.TakeContext();
   CheckResource(context.get());
-  const int width = screen.Width();
   const HDC target = image.Canvas().Handle();
-  for (const ScreenBand& band : ScreenBands(width, screen.Height()))
-    if (!::BitBlt(target, 0, band.top, width, band.rows, context.get(), 0, band.top, SRCCOPY))
-      ThrowScreenCopyError(::GetLastError());
+  if (!::BitBlt(target, 0, 0, screen.Width(), screen.Height(), context.get(), 0, 0, SRCCOPY))
+    ThrowScreenCopyError(::GetLastError());
   return context;
 }
 

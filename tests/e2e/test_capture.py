@@ -1,6 +1,7 @@
 """The main job with the real program: arm the hot key, press it, get the screen in a file."""
 import os
 import subprocess
+import sys
 import time
 import unittest
 
@@ -81,6 +82,31 @@ class Capture(SnapvikCase):
             notepad.wait()
         self.assertEqual(read_bmp(os.path.join(self.shots, "Screen2.jpg"))["length"], 54 + 1920 * 1080 * 4)
         self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_screen_that_changes_during_the_copy_is_shot_at_one_moment(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots) + "\\", "A", ctrl=True, alt=True)
+        colours = ["FF0000", "00FF00", "0000FF", "FFFF00"]
+        # Our window keeps the keyboard; the native window covers the screen and changes all the time.
+        flicker = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "flicker.py")] + colours,
+                                   stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(flicker.stdout.readline().strip(), "ready")
+            for count in range(6):
+                self.press(c, "ctrl+alt+a", count)
+        finally:
+            flicker.terminate()
+            flicker.wait()
+        # Each file holds one moment, so one of the colours everywhere; a copy in parts shows stripes.
+        pixels = {bytes.fromhex(colour)[::-1] for colour in colours}  # blue, green, red
+        for name in shots_in(self.shots):
+            bmp = read_bmp(os.path.join(self.shots, name))
+            first = bmp["rows"][0][:4]
+            self.assertIn(first[:3], pixels, name)
+            whole = first * 1920
+            torn = [y for y, row in enumerate(bmp["rows"]) if row != whole]
+            self.assertEqual(torn[:1], [], "%s: rows from %s on differ from the top row" % (name, torn[:1]))
 
     def test_re_arming_releases_the_previous_key(self):
         c = self.started()

@@ -45,31 +45,3 @@ TEST(ScreenshotNames, DirectoryGetsOneBackslashAndNamesCountInDecimal) {
 
 }  // namespace
 }  // namespace snapvik
-
-#include "capture/screen_bands.h"
-
-namespace snapvik {
-namespace {
-
-TEST(ScreenBands, CoverEveryRowOnceFromTheTopWithinTheBudget) {
-  const auto bands = ScreenBands(1920, 1080);
-  ASSERT_FALSE(bands.empty());
-  int32_t next = 0;
-  for (const ScreenBand& band : bands) {
-    EXPECT_EQ(band.top, next);
-    EXPECT_GT(band.rows, 0);
-    EXPECT_LE(int64_t{band.rows} * 1920 * 4, kScreenBandBytes);
-    next += band.rows;
-  }
-  EXPECT_EQ(next, 1080);
-  EXPECT_EQ(bands.size(), 16u);  // 68 rows each, the last one 60
-  EXPECT_EQ(bands.back(), (ScreenBand{1020, 60}));
-  // A row wider than the budget still goes, one at a time; a small screen in one band.
-  EXPECT_EQ(ScreenBands(1 << 20, 3), (std::vector<ScreenBand>{{0, 1}, {1, 1}, {2, 1}}));
-  EXPECT_EQ(ScreenBands(7, 5), (std::vector<ScreenBand>{{0, 5}}));
-  EXPECT_TRUE(ScreenBands(0, 5).empty());
-  EXPECT_TRUE(ScreenBands(7, 0).empty());
-}
-
-}  // namespace
-}  // namespace snapvik
