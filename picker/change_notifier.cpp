@@ -1,5 +1,7 @@
 #include "picker/change_notifier.h"
 
+#include <utility>
+
 #include "common/ascii_case.h"
 #include "common/errors.h"
 #include "common/win_error.h"
@@ -20,6 +22,10 @@ class WatchLock {
   WatchLock& operator=(const WatchLock&) = delete;
 };
 
+// How long the user-interface thread waits for a new watch: a local folder
+// is watched well within it, a slow share is caught up with afterwards.
+constexpr ULONGLONG kPromptWatchMs = 200;
+
 UniqueKernelHandle CheckedHandle(HANDLE handle) {
   if (!handle) throw EOutOfResources(L"Out of system resources");
   return UniqueKernelHandle(handle);
@@ -28,6 +34,7 @@ UniqueKernelHandle CheckedHandle(HANDLE handle) {
 }  // namespace
 
 std::atomic<long> TacShellChangeThread::live_{0};
+void (*TacShellChangeThread::BeforeEachWatch)() = nullptr;
 
 TacShellChangeThread::TacShellChangeThread(ISynchronizer& ui, std::function<void()> ChangeEvent)
     : ui_(ui), FChangeEvent(std::move(ChangeEvent)) {
@@ -35,7 +42,6 @@ TacShellChangeThread::TacShellChangeThread(ISynchronizer& ui, std::function<void
   ::WaitForSingleObject(FMutex.get(), INFINITE);
   FStopEvent = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   FActive = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  watchMade_ = CheckedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   thread_ = CheckedHandle(::CreateThread(nullptr, 0, &ThreadStart, this, CREATE_SUSPENDED, nullptr));
   ++live_;
 }
@@ -55,7 +61,8 @@ TacShellChangeThread::~TacShellChangeThread() {
   --live_;
 }
 
-void TacShellChangeThread::EndAfterHandler() {
+void TacShellChangeThread::EndAfterHandler(std::shared_ptr<TacShellChangeThread> self) {
+  self_ = std::move(self);
   FChangeEvent = nullptr;
   ::ReleaseMutex(FMutex.get());
   ::ReleaseMutex(FMutex.get());
@@ -65,8 +72,29 @@ void TacShellChangeThread::EndAfterHandler() {
 }
 
 void TacShellChangeThread::WaitForFirstWatch() {
-  const HANDLE sources[2] = {watchMade_.get(), thread_.get()};
-  ::WaitForMultipleObjects(2, sources, FALSE, 10000);
+  int generation = 0;
+  {
+    const WatchLock guard;
+    generation = wantedGeneration_;
+  }
+  WaitForWatch(generation);
+}
+
+// Serves handler calls meanwhile. Past the time, the worker is told that
+// nobody waited: it then runs the handler once its watch is made.
+void TacShellChangeThread::WaitForWatch(int generation) {
+  const ULONGLONG deadline = ::GetTickCount64() + kPromptWatchMs;
+  while (!orphaned_) {
+    {
+      const WatchLock guard;
+      if (madeGeneration_ >= generation) return;
+      if (::GetTickCount64() >= deadline) {
+        lateWatch_ = true;
+        return;
+      }
+    }
+    if (ui_.WaitServingSynchronize(thread_.get(), 2)) return;  // the worker ended
+  }
 }
 
 void TacShellChangeThread::Resume() {
@@ -82,27 +110,29 @@ void TacShellChangeThread::SetDirectoryOptions(const std::wstring& Directory, bo
     FWatchSubTree = WatchSubTree;
     FNotifyOptionFlags = NotifyOptionFlags;
     FWaitChanged = true;
+    ++wantedGeneration_;
   }
   ++handOvers_;
   WakeForOptions();
 }
 
-// The creating thread lets go of the mutex until the worker has taken the
-// new options, then holds it again. Not from inside the worker's own
-// handler call: the worker takes them as soon as that returns.
+// The creating thread lets go of the mutex until the worker has made the
+// watch of the new options (or a short time is up), then holds it again. Not
+// from inside the worker's own handler call: the worker takes them as soon as
+// that returns.
 void TacShellChangeThread::WakeForOptions() {
   if (!Active() || inHandler_) return;
-  ::ReleaseMutex(FMutex.get());
-  ::ReleaseMutex(FMutex.get());
-  const ULONGLONG deadline = ::GetTickCount64() + 5000;
-  for (;;) {
-    {
-      const WatchLock guard;
-      if (!FWaitChanged) break;
-    }
-    if (!Active() || ::GetTickCount64() > deadline) break;
-    if (ui_.WaitServingSynchronize(thread_.get(), 2)) break;  // the worker ended
+  // A handler served while waiting may end the notifier: this object stays until the wait is over.
+  const std::shared_ptr<TacShellChangeThread> keep = shared_from_this();
+  int generation = 0;
+  {
+    const WatchLock guard;
+    generation = wantedGeneration_;
   }
+  ::ReleaseMutex(FMutex.get());
+  ::ReleaseMutex(FMutex.get());
+  WaitForWatch(generation);
+  if (orphaned_) return;  // the worker ends; the mutex is nobody's to hold any more
   ::WaitForSingleObject(FMutex.get(), INFINITE);
   ::WaitForSingleObject(FMutex.get(), INFINITE);
 }
@@ -113,16 +143,55 @@ DWORD WINAPI TacShellChangeThread::ThreadStart(void* self) {
     worker->Execute();
   } catch (...) {
   }
-  // Its notifier let go of it from inside the handler; nobody else will free it.
-  if (worker->orphaned_) delete worker;
+  // Its notifier let go of it from inside the handler: this may be the last reference.
+  if (worker->orphaned_) {
+    const std::shared_ptr<TacShellChangeThread> last = std::move(worker->self_);
+  }
   return 0;
 }
 
+// The platform call is made outside the lock: on a slow share it may take
+// long, and the user-interface thread takes the lock to hand over options.
 bool TacShellChangeThread::Watch() {
-  FWaitHandle.reset(::FindFirstChangeNotificationW(FDirectory.c_str(), FWatchSubTree, FNotifyOptionFlags));
-  watchedFilter_ = FNotifyOptionFlags;
-  FWaitChanged = false;
-  return static_cast<bool>(FWaitHandle);
+  for (;;) {
+    std::wstring directory;
+    bool subTree = false;
+    DWORD filter = 0;
+    int generation = 0;
+    {
+      const WatchLock guard;
+      directory = FDirectory;
+      subTree = FWatchSubTree;
+      filter = FNotifyOptionFlags;
+      generation = wantedGeneration_;
+      FWaitChanged = false;
+    }
+    if (BeforeEachWatch) BeforeEachWatch();
+    UniqueChangeWatch watch(::FindFirstChangeNotificationW(directory.c_str(), subTree, filter));
+    const WatchLock guard;
+    if (FWaitChanged) continue;  // newer options came meanwhile
+    FWaitHandle = std::move(watch);
+    watchedFilter_ = filter;
+    madeGeneration_ = generation;
+    // Nobody waited for it: a change made before it was not seen.
+    catchUp_ = std::exchange(lateWatch_, false) && FWaitHandle;
+    return static_cast<bool>(FWaitHandle);
+  }
+}
+
+void TacShellChangeThread::RunHandler() {
+  inHandler_ = true;
+  ui_.Synchronize([this] {
+    // A copy: the handler may replace itself, or end its notifier.
+    const std::function<void()> handler = FChangeEvent;
+    ++handlerDepth_;
+    struct Leave {
+      int& depth;
+      ~Leave() { --depth; }
+    } leave{handlerDepth_};
+    if (handler) handler();
+  });
+  inHandler_ = false;
 }
 
 void TacShellChangeThread::Execute() {
@@ -131,13 +200,12 @@ void TacShellChangeThread::Execute() {
     HANDLE event;
     ~Inactive() { ::ResetEvent(event); }
   } inactive{FActive.get()};
-  {
-    const WatchLock guard;
-    const bool watching = Watch();
-    ::SetEvent(watchMade_.get());
-    if (!watching) return;
-  }
+  if (!Watch()) return;
   while (!terminated_) {
+    if (std::exchange(catchUp_, false)) {
+      RunHandler();
+      if (orphaned_) return;
+    }
     const HANDLE sources[3] = {FWaitHandle.get(), FMutex.get(), FStopEvent.get()};
     const DWORD woken = ::WaitForMultipleObjects(3, sources, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0) {
@@ -145,18 +213,7 @@ void TacShellChangeThread::Execute() {
       // right after it, fires the next wake-up. Re-armed only afterwards, the
       // platform may drop such a change (Wine does).
       ::FindNextChangeNotification(FWaitHandle.get());
-      inHandler_ = true;
-      ui_.Synchronize([this] {
-        // A copy: the handler may replace itself, or end its notifier.
-        const std::function<void()> handler = FChangeEvent;
-        ++handlerDepth_;
-        struct Leave {
-          int& depth;
-          ~Leave() { --depth; }
-        } leave{handlerDepth_};
-        if (handler) handler();
-      });
-      inHandler_ = false;
+      RunHandler();
       if (orphaned_) return;
     } else if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_ABANDONED_0 + 1) {
       ::ReleaseMutex(FMutex.get());
@@ -166,8 +223,12 @@ void TacShellChangeThread::Execute() {
     } else {
       return;
     }
-    const WatchLock guard;
-    if (FWaitChanged && !Watch()) return;
+    bool changed = false;
+    {
+      const WatchLock guard;
+      changed = FWaitChanged;
+    }
+    if (changed && !Watch()) return;
   }
 }
 
@@ -178,10 +239,12 @@ TacShellChangeNotifier::~TacShellChangeNotifier() {
   FThread->SetChangeEvent(nullptr);
   // From inside its own handler the worker cannot be waited for (it waits
   // for the handler): it ends, and frees itself, once the handler returns.
-  if (FThread->InHandlerCall())
-    FThread.release()->EndAfterHandler();
-  else
+  if (FThread->InHandlerCall()) {
+    TacShellChangeThread& worker = *FThread;
+    worker.EndAfterHandler(std::move(FThread));
+  } else {
     FThread.reset();
+  }
 }
 
 void TacShellChangeNotifier::SetRoot(const std::wstring& value) {
@@ -201,7 +264,14 @@ void TacShellChangeNotifier::SetNotifyFilters(TacNotifyFilters value) {
 }
 
 void TacShellChangeNotifier::ReapplyOptions() {
-  if (FThread) FThread->SetDirectoryOptions(FRoot, FWatchSubTree, NotifyFilterValue(FFilters));
+  if (!FThread) return;
+  // A worker ends on a folder it cannot watch; the next options get a new one.
+  if (FThread->Ended()) {
+    FThread.reset();
+    Start();
+    return;
+  }
+  FThread->SetDirectoryOptions(FRoot, FWatchSubTree, NotifyFilterValue(FFilters));
 }
 
 void TacShellChangeNotifier::SetOnChange(std::function<void()> value) {
@@ -214,7 +284,7 @@ void TacShellChangeNotifier::SetOnChange(std::function<void()> value) {
 
 void TacShellChangeNotifier::Start() {
   if (!FOnChange) return;
-  FThread = std::make_unique<TacShellChangeThread>(ui_, FOnChange);
+  FThread = std::make_shared<TacShellChangeThread>(ui_, FOnChange);
   ReapplyOptions();
   FThread->Resume();
   // Watching when this returns: a change made from here on is seen.

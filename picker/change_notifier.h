@@ -14,7 +14,9 @@
 
 namespace snapvik {
 
-class TacShellChangeThread {
+// Shared, so that a wait inside it outlives a handler that ends its
+// notifier meanwhile; an orphaned worker holds the last reference.
+class TacShellChangeThread : public std::enable_shared_from_this<TacShellChangeThread> {
  public:
   // Made suspended, with the mutex held twice by the creating thread, which
   // is `ui`: the thread the handler runs on.
@@ -27,14 +29,20 @@ class TacShellChangeThread {
   // Taken at the worker's next wake-up; a running worker is woken for them.
   void SetDirectoryOptions(const std::wstring& Directory, bool WatchSubTree, DWORD NotifyOptionFlags);
   void Resume();
-  // Until the first watch is made (or could not be), or the worker ended.
+  // Until the watch of the options handed over last is made (or could not
+  // be), the worker ended, or a short time is up: the user-interface thread
+  // never waits on a slow file system. A watch made later runs the handler
+  // once, since a change made meanwhile was not seen.
   void WaitForFirstWatch();
   // On the user-interface thread only, as the handler runs there.
   void SetChangeEvent(std::function<void()> ChangeEvent) { FChangeEvent = std::move(ChangeEvent); }
   // Whether the handler is running now, further up this thread's stack.
   bool InHandlerCall() const { return handlerDepth_ > 0; }
-  // From inside the handler: stop, and let the worker free itself once the handler has returned.
-  void EndAfterHandler();
+  // From inside the handler: stop, and let the worker free itself (taking
+  // `self`, its owner's reference) once the handler has returned.
+  void EndAfterHandler(std::shared_ptr<TacShellChangeThread> self);
+  // Whether the worker has ended, on its own or when asked.
+  bool Ended() const { return resumed_ && ::WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0; }
 
   HANDLE ThreadHandle() const { return thread_.get(); }
   bool Active() const { return ::WaitForSingleObject(FActive.get(), 0) == WAIT_OBJECT_0; }
@@ -43,12 +51,17 @@ class TacShellChangeThread {
   int OptionHandOvers() const { return handOvers_; }
   // Workers that exist now.
   static long Live() { return live_; }
+  // Runs on the worker before each watch is made, outside every lock; tests
+  // stand in a slow file system with it.
+  static void (*BeforeEachWatch)();
 
  private:
   static DWORD WINAPI ThreadStart(void* self);
   void Execute();
-  bool Watch();  // a new watch from the stored options, under the lock
+  bool Watch();  // a new watch from the stored options, made outside the lock
   void WakeForOptions();
+  void WaitForWatch(int generation);
+  void RunHandler();
 
   ISynchronizer& ui_;
   UniqueKernelHandle FMutex;
@@ -57,10 +70,14 @@ class TacShellChangeThread {
   std::wstring FDirectory;
   bool FWatchSubTree = false;
   bool FWaitChanged = false;
+  int wantedGeneration_ = 0;  // options handed over, counted; under the lock
+  int madeGeneration_ = 0;    // of the watch made last, or tried
+  bool lateWatch_ = false;    // nobody waited for that watch to be made
+  bool catchUp_ = false;      // on the worker: run the handler once, for a late watch
+  std::shared_ptr<TacShellChangeThread> self_;  // once orphaned
   DWORD FNotifyOptionFlags = 0;
   UniqueKernelHandle FStopEvent;
   UniqueKernelHandle FActive;
-  UniqueKernelHandle watchMade_;
   UniqueKernelHandle thread_;
   bool resumed_ = false;
   std::atomic<bool> terminated_{false};
@@ -104,7 +121,7 @@ class TacShellChangeNotifier {
   TacNotifyFilters FFilters = kDefaultNotifyFilters;
   bool FWatchSubTree = true;
   std::wstring FRoot = L"C:\\";
-  std::unique_ptr<TacShellChangeThread> FThread;
+  std::shared_ptr<TacShellChangeThread> FThread;
   std::function<void()> FOnChange;
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/ascii_case.h"
@@ -82,9 +83,16 @@ class TacCustomShellTreeView::UpdateBracket {
 // outermost one ends, the refreshes that waited meanwhile are posted.
 class TacCustomShellTreeView::BusyScope {
  public:
-  explicit BusyScope(TacCustomShellTreeView& tree) noexcept : tree_(tree) { ++tree_.busy_; }
+  explicit BusyScope(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
+    // The icons asked for ahead wait too: their timer would only find the tree busy.
+    if (tree_.busy_++ == 0 && tree_.lookAhead_.Running()) {
+      tree_.lookAhead_.Stop(tree_.Handle());
+      tree_.lookAheadWaits_ = true;
+    }
+  }
   ~BusyScope() {
     if (--tree_.busy_ > 0 || !tree_.Handle()) return;
+    if (std::exchange(tree_.lookAheadWaits_, false)) tree_.lookAhead_.Arm(tree_.Handle());
     if (tree_.selectedRefreshWaits_) {
       tree_.selectedRefreshWaits_ = false;
       ::PostMessageW(tree_.Handle(), kRefreshSelected, 0, 0);
@@ -583,7 +591,10 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
       break;
     case WM_PAINT: {
       const LRESULT result = TsTreeView::HandleMessage(msg, wParam, lParam);
-      lookAhead_.Arm(Handle());
+      if (busy_)
+        lookAheadWaits_ = true;
+      else
+        lookAhead_.Arm(Handle());
       return result;
     }
     case WM_TIMER:

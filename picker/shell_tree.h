@@ -138,6 +138,7 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   // refreshes wait: they would delete nodes that the call still holds.
   int busy_ = 0;
   bool selectedRefreshWaits_ = false;
+  bool lookAheadWaits_ = false;  // asked for while busy
   std::vector<UniqueAbsoluteID> queuedRefreshes_;  // folders read again once the tree is free
   unsigned long deletions_ = 0;                    // nodes deleted since start
   UniqueAbsoluteID commandItem_;                   // the item a context-menu command is for

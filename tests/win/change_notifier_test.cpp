@@ -262,6 +262,63 @@ TEST_F(Watcher, AFolderThatCannotBeWatchedEndsTheWorkerSilently) {
   EXPECT_EQ(calls, 0);
 }
 
+TEST_F(Watcher, AFolderThatCannotBeWatchedDoesNotStopTheWatchingOfTheNextOne) {
+  TestFolder folder;
+  int calls = 0;
+  TacShellChangeNotifier notifier(Application());
+  notifier.SetWatchSubTree(false);
+  notifier.SetRoot(folder / L"missing");
+  notifier.SetOnChange([&] { ++calls; });
+  NoteWorker(notifier);
+  ASSERT_TRUE(PumpFor([&] { return notifier.Thread()->Ended(); }));
+  notifier.SetRoot(Bare(folder));
+  NoteWorker(notifier);
+  ASSERT_TRUE(::CreateDirectoryW((folder / L"made").c_str(), nullptr));
+  EXPECT_TRUE(PumpFor([&] { return calls > 0; })) << "the folder after the missing one was not watched";
+}
+
+// Stands in a file system that takes long to make a watch: the worker is
+// held before each watch until the test lets it go.
+HANDLE g_watchMayGo = nullptr;
+void HeldWatch() { ::WaitForSingleObject(g_watchMayGo, 10000); }
+
+TEST_F(Watcher, ASlowWatchNeverHoldsThisThreadAndAChangeMadeMeanwhileIsReported) {
+  TestFolder first, second;
+  const UniqueKernelHandle mayGo(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_watchMayGo = mayGo.get();
+  struct Unhook {
+    ~Unhook() {
+      ::SetEvent(g_watchMayGo);
+      TacShellChangeThread::BeforeEachWatch = nullptr;
+    }
+  } unhook;
+  int calls = 0;
+  TacShellChangeNotifier notifier(Application());
+  notifier.SetWatchSubTree(false);
+  notifier.SetRoot(Bare(first));
+  TacShellChangeThread::BeforeEachWatch = &HeldWatch;
+  ULONGLONG started = ::GetTickCount64();
+  notifier.SetOnChange([&] { ++calls; });
+  NoteWorker(notifier);
+  EXPECT_LT(::GetTickCount64() - started, 2000u) << "the start waited for the watch";
+  // A change while the first watch is still being made: seen once it is made.
+  ASSERT_TRUE(::CreateDirectoryW((first / L"early").c_str(), nullptr));
+  ::SetEvent(mayGo.get());
+  EXPECT_TRUE(PumpFor([&] { return calls == 1; }));
+  // Another folder, as slow; the options can be handed over meanwhile, the lock is not held.
+  ::ResetEvent(mayGo.get());
+  started = ::GetTickCount64();
+  notifier.SetRoot(Bare(second));
+  notifier.SetNotifyFilters(0x3F);
+  EXPECT_LT(::GetTickCount64() - started, 2000u) << "handing over options waited for the watch";
+  ASSERT_TRUE(::CreateDirectoryW((second / L"early").c_str(), nullptr));
+  ::SetEvent(mayGo.get());
+  EXPECT_TRUE(PumpFor([&] { return calls == 2 && notifier.Thread()->WatchedFilter() == 0x11Fu; }));
+  const int before = calls;
+  ASSERT_TRUE(::CreateDirectoryW((second / L"later").c_str(), nullptr));
+  EXPECT_TRUE(PumpFor([&] { return calls > before; }));
+}
+
 // A window with one tree, AutoRefresh on.
 class WatchedTreeHost : public TForm {
  public:

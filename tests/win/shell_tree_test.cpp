@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "common/errors.h"
@@ -510,6 +511,7 @@ struct MenuChoice {
   std::vector<std::wstring> seen;
   bool chosen = false;
   RECT window{};  // where the menu showed, on the screen
+  std::function<void()> whileOpen;  // run once the menu shows, before it is chosen from
 };
 MenuChoice* g_choice = nullptr;
 
@@ -526,6 +528,7 @@ void CALLBACK ChooseFromMenu(HWND, UINT, UINT_PTR, DWORD) {
   ::EnumThreadWindows(::GetCurrentThreadId(), &FindMenuWindow, reinterpret_cast<LPARAM>(&window));
   if (!window || !g_choice || g_choice->chosen) return;
   ::GetWindowRect(window, &g_choice->window);
+  if (g_choice->whileOpen) g_choice->whileOpen();
   const auto menu = reinterpret_cast<HMENU>(::SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0));
   g_choice->seen.clear();
   wchar_t mnemonic = 0;
@@ -565,9 +568,11 @@ MenuChoice RightClickAndChoose(TsTreeView& tree, HTREEITEM node, const std::wstr
 }
 
 // The menu the keyboard asks for (Shift+F10, the menu key), with `item` chosen from it.
-MenuChoice KeyboardMenuAndChoose(TsTreeView& tree, const std::wstring& item) {
+MenuChoice KeyboardMenuAndChoose(TsTreeView& tree, const std::wstring& item,
+                                 std::function<void()> whileOpen = nullptr) {
   MenuChoice choice;
   choice.wanted = item;
+  choice.whileOpen = std::move(whileOpen);
   g_choice = &choice;
   const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &ChooseFromMenu);
   // The position as the platform sends it: the two 16-bit halves both -1.
@@ -587,8 +592,13 @@ TEST_F(ShellTree, TheKeyboardsMenuShowsUnderTheSelectedFoldersLabel) {
   host.tree.Loaded();
   const HTREEITEM second = Child(host.tree, host.tree.FirstNode(), L"second");
   host.tree.Select(second);
-  const MenuChoice choice = KeyboardMenuAndChoose(host.tree, L"(none)");
+  // The icons asked for ahead wait while the menu is up, and go on after it.
+  bool lookingAheadInMenu = true;
+  const MenuChoice choice =
+      KeyboardMenuAndChoose(host.tree, L"(none)", [&] { lookingAheadInMenu = host.tree.LookingAhead(); });
   ASSERT_TRUE(choice.chosen) << "no menu showed";
+  EXPECT_FALSE(lookingAheadInMenu);
+  EXPECT_TRUE(host.tree.LookingAhead());
   EXPECT_NE(std::find(choice.seen.begin(), choice.seen.end(), L"Open"), choice.seen.end());
   RECT label{};
   TreeView_GetItemRect(host.tree.Handle(), second, &label, TRUE);
