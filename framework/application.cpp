@@ -151,8 +151,7 @@ void TApplication::HandleException() noexcept {
 
 void TApplication::ShowException(const std::wstring& message) noexcept {
   try {
-    const HWND active = ::GetActiveWindow();
-    ShowErrorBox(active ? active : ::GetLastActivePopup(handle_.get()), WithFinalPeriod(message), title_);
+    ShowErrorBox(UserWindow(), WithFinalPeriod(message), title_);
   } catch (...) {
   }
 }
@@ -180,6 +179,15 @@ void TApplication::ShowErrorBox(HWND owner, const std::wstring& text, const std:
   if (focus && ::IsWindow(focus)) ::SetFocus(focus);
 }
 
-void ShowErrorBox(const std::wstring& message) { Application().ShowErrorBox(Application().Handle(), message, L"Error"); }
+HWND TApplication::UserWindow() const {
+  const HWND active = ::GetActiveWindow();
+  return active ? active : ::GetLastActivePopup(handle_.get());
+}
+
+// Owned by the window the user was in: the platform disables it for the box
+// and enables it again before it looks for a window to activate, so the user
+// lands back there. Owned by the hidden window, with the picker still
+// disabled when the box closes, Windows would activate another program.
+void ShowErrorBox(const std::wstring& message) { Application().ShowErrorBox(Application().UserWindow(), message, L"Error"); }
 
 }  // namespace snapvik

@@ -56,6 +56,9 @@ class TApplication final : public ISynchronizer {
   // An error box owned by `owner`, the thread's other windows disabled while
   // it shows; none while another error box is open. Never throws.
   void ShowErrorBox(HWND owner, const std::wstring& text, const std::wstring& caption) noexcept;
+  // The window the user is in: this thread's active window, else the last
+  // one the application window's popups had active.
+  HWND UserWindow() const;
 
  private:
   std::unique_ptr<ComApartment> com_;
@@ -72,10 +75,10 @@ class TApplication final : public ISynchronizer {
 // The one application object of the process.
 TApplication& Application();
 
-// A modal "Error" box with the error icon and OK, owned by the application's
-// own hidden window (not by whatever window is in front); for errors a
-// component reports itself instead of raising. The program's windows are
-// inert while it shows, and it never opens over another error box.
+// A modal "Error" box with the error icon and OK, owned by the window the
+// user is in; for errors a component reports itself instead of raising. The
+// program's windows are inert while it shows, and it never opens over
+// another error box.
 void ShowErrorBox(const std::wstring& message);
 
 // The show command the program's main window uses for what the shell asked.

@@ -1,5 +1,6 @@
 """The main job with the real program: arm the hot key, press it, get the screen in a file."""
 import os
+import select
 import subprocess
 import sys
 import time
@@ -262,7 +263,13 @@ class Capture(SnapvikCase):
         listener = subprocess.Popen(["xev", "-id", c.x_window(), "-event", "keyboard"], stdout=subprocess.PIPE,
                                     text=True)
         try:
-            time.sleep(0.5)
+            # xev prints nothing before its first event: a lone Shift, until one is reported, shows it listens.
+            for _ in range(100):
+                xdotool("key", "shift")
+                if select.select([listener.stdout], [], [], 0.2)[0]:
+                    break
+            else:
+                self.fail("xev reported no key")
             xdotool("keydown", "ctrl+alt+a")
             time.sleep(3)
             xdotool("keyup", "a")

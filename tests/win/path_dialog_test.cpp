@@ -319,10 +319,11 @@ TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
   dialog_.NoChangeDir = true;  // the current directory could not be removed
   bool inertMeanwhile = false;
   size_t boxesAfterASecondCreate = 0;
-  HWND owner = nullptr;
+  HWND owner = nullptr, picker = nullptr;
   std::wstring caption;
   EXPECT_FALSE(Run({
       [&](TPathDialogForm& f) {
+        picker = f.Handle();
         // Removed from outside: the new folder cannot be made in it.
         ASSERT_TRUE(::RemoveDirectoryW((folder / L"gone").c_str()));
         const DWORD thread = ::GetCurrentThreadId();
@@ -353,6 +354,7 @@ TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
         Click(f.sBitBtn3);  // returns once its box is closed
         watcher.join();
         EXPECT_TRUE(::IsWindowEnabled(f.Handle()));
+        EXPECT_EQ(::GetActiveWindow(), f.Handle());
         EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"gone");
         EXPECT_FALSE(f.sShellTreeView1.IsEditing());
       },
@@ -360,7 +362,7 @@ TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
   }));
   EXPECT_TRUE(inertMeanwhile);
   EXPECT_EQ(boxesAfterASecondCreate, 1u);
-  EXPECT_EQ(owner, application_.Handle());
+  EXPECT_EQ(owner, picker) << "owned by the window the user was in";
   EXPECT_EQ(caption, L"Error");
 }
 
