@@ -21,6 +21,7 @@ namespace snapvik {
 namespace {
 
 constexpr UINT kRefreshSelected = WM_USER + 1;  // posted by the change watcher
+constexpr UINT kRootChangeWaited = WM_USER + 3;  // a new root, once no call holds nodes
 constexpr UINT kRefreshQueued = WM_USER + 2;    // folders read again once the tree is free: a renamed folder's parent, ...
 
 long long g_comparisons = 0;
@@ -98,6 +99,7 @@ class TacCustomShellTreeView::BusyScope {
       ::PostMessageW(tree_.Handle(), kRefreshSelected, 0, 0);
     }
     if (!tree_.queuedRefreshes_.empty()) ::PostMessageW(tree_.Handle(), kRefreshQueued, 0, 0);
+    if (std::exchange(tree_.rootChangeWaits_, false)) ::PostMessageW(tree_.Handle(), kRootChangeWaited, 0, 0);
   }
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;
@@ -151,6 +153,11 @@ void TacCustomShellTreeView::SetObjectTypes(TacShellObjectTypes value) {
 
 void TacCustomShellTreeView::RootChanged() {
   if (FUpdating) return;
+  // Every node goes with the old root; not while a call still holds some.
+  if (busy_) {
+    rootChangeWaits_ = true;
+    return;
+  }
   const FlagScope updating(FUpdating);
   BuildRoot();
 }
@@ -437,16 +444,18 @@ bool TacCustomShellTreeView::CanExpand(HTREEITEM node) {
 bool TacCustomShellTreeView::CanChange(HTREEITEM node) {
   if (destroying_) return true;
   const bool answer = OnChanging ? OnChanging(node) : true;
-  if (answer && !FUpdating && node) {
-    // The watch moves to the new selection's folder.
-    FNodeToMonitor = node;
-    struct Clear {
-      HTREEITEM& node;
-      ~Clear() { node = nullptr; }
-    } clear{FNodeToMonitor};
-    SetAutoRefresh(FAutoRefresh);
-  }
+  // The watch moves to the new selection's folder.
+  if (answer && !FUpdating && !keepWatch_ && node) WatchNode(node);
   return answer;
+}
+
+void TacCustomShellTreeView::WatchNode(HTREEITEM node) {
+  FNodeToMonitor = node;
+  struct Clear {
+    HTREEITEM& node;
+    ~Clear() { node = nullptr; }
+  } clear{FNodeToMonitor};
+  SetAutoRefresh(FAutoRefresh);
 }
 
 void TacCustomShellTreeView::SetAutoRefresh(bool value) {
@@ -524,6 +533,9 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
   const UniqueAbsoluteID top = NodeID(TopItem());
   const UniqueAbsoluteID selected = NodeID(Selected());
   {
+    // The control may move the selection away from the node while it is
+    // renewed, and back: the watch stays, a change made meanwhile is seen.
+    const FlagScope keepWatch(keepWatch_);
     const UpdateBracket bracket(*this);
     const WaitCursor wait;
     const HTREEITEM parent = ParentOf(node);
@@ -553,6 +565,8 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
     if (top)
       if (HTREEITEM found = FindNodeByID(top.get(), FirstNode())) TreeView_SelectSetFirstVisible(Handle(), found);
   }
+  // Where the selection is now (elsewhere when its folder is gone) is watched.
+  if (FAutoRefresh && Selected()) WatchNode(Selected());
 }
 
 void TacCustomShellTreeView::RefreshSelected() {
@@ -581,6 +595,9 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
       return 0;
     case kRefreshQueued:
       if (!busy_) RefreshQueued();
+      return 0;
+    case kRootChangeWaited:
+      RootChanged();
       return 0;
     case TVM_SETIMAGELIST:
       if (!FImageListChanging) {

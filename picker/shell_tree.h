@@ -116,6 +116,8 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   // the computer and the drive), expanding them; none when that way ends.
   HTREEITEM NodeOnTheShortestWay(const std::wstring& path);
   void RefreshQueued();
+  // The change watch follows `node`'s folder.
+  void WatchNode(HTREEITEM node);
   // The messages of the shell's context menu and of asking for it; none for the others.
   std::optional<LRESULT> MenuMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   // `node` when no node was deleted since `deletionsBefore` (a call that may
@@ -139,6 +141,8 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   int busy_ = 0;
   bool selectedRefreshWaits_ = false;
   bool lookAheadWaits_ = false;  // asked for while busy
+  bool rootChangeWaits_ = false;
+  bool keepWatch_ = false;  // a refresh renews the selected node
   std::vector<UniqueAbsoluteID> queuedRefreshes_;  // folders read again once the tree is free
   unsigned long deletions_ = 0;                    // nodes deleted since start
   UniqueAbsoluteID commandItem_;                   // the item a context-menu command is for

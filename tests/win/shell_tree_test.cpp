@@ -440,18 +440,27 @@ TEST_F(ShellTree, ARefreshThatArrivesWhileChildrenLoadWaitsUntilTheyAreIn) {
   EXPECT_GT(added, 3) << "the refresh waited, then read the folders again";
 }
 
-// Tells of the selection moving when the selected node is deleted, as
-// Windows' control does (Wine's stays silent).
+// Tells of the selection moving when the selected node is deleted, to the
+// node Windows' control moves it to (Wine's stays silent): the next sibling,
+// else the parent, else the previous sibling.
 class SelectionTellingHost : public TreeHost {
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
     if (msg == WM_NOTIFY) {
       const auto& deleted = *reinterpret_cast<const NMTREEVIEWW*>(lParam);
-      if (deleted.hdr.code == TVN_DELETEITEMW && deleted.itemOld.hItem == TreeView_GetSelection(deleted.hdr.hwndFrom)) {
+      const HWND control = deleted.hdr.hwndFrom;
+      if (deleted.hdr.code == TVN_DELETEITEMW && deleted.itemOld.hItem == TreeView_GetSelection(control)) {
         NMTREEVIEWW moved{};
         moved.hdr = deleted.hdr;
         moved.action = TVC_UNKNOWN;
         moved.itemOld = deleted.itemOld;
+        const HTREEITEM gone = deleted.itemOld.hItem;
+        HTREEITEM next = TreeView_GetNextSibling(control, gone);
+        if (!next) next = TreeView_GetParent(control, gone);
+        if (!next) next = TreeView_GetPrevSibling(control, gone);
+        moved.itemNew.mask = TVIF_HANDLE | TVIF_PARAM;
+        moved.itemNew.hItem = next;
+        if (next) TreeView_GetItem(control, &moved.itemNew);
         for (UINT code : {TVN_SELCHANGINGW, TVN_SELCHANGEDW}) {
           moved.hdr.code = code;
           TreeHost::HandleMessage(WM_NOTIFY, wParam, reinterpret_cast<LPARAM>(&moved));
@@ -479,6 +488,46 @@ TEST_F(ShellTree, TheTreeCallsNoHandlerWhileItIsDestroyed) {
   tree->OnChanging = [&](HTREEITEM) { return ++calls, true; };
   tree.reset();  // the handlers' owner could be gone by now
   EXPECT_EQ(calls, 0);
+}
+
+TEST_F(ShellTree, ARefreshOfTheWatchedFolderKeepsItsWatchWhereverTheControlMovesTheSelection) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"a", L"b", L"c"}) MakeDir(folder / name);
+  SelectionTellingHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetAutoRefresh(true);
+  host.tree.Select(Child(host.tree, host.tree.FirstNode(), L"b"));
+  ASSERT_NE(host.tree.Notifier()->Thread(), nullptr);
+  const int handOvers = host.tree.Notifier()->Thread()->OptionHandOvers();
+  EXPECT_EQ(host.tree.Notifier()->Root(), folder / L"b");
+  host.tree.RefreshSelected();
+  EXPECT_EQ(host.tree.Notifier()->Thread()->OptionHandOvers(), handOvers) << "the watch moved away and back";
+  EXPECT_EQ(host.tree.Path(), folder / L"b");
+  // A selected folder gone from the disk: the watch follows the selection the control chose.
+  ASSERT_TRUE(::RemoveDirectoryW((folder / L"b").c_str()));
+  host.tree.Refresh(host.tree.FirstNode());
+  EXPECT_EQ(host.tree.Notifier()->Root(), host.tree.Path());
+  host.tree.SetAutoRefresh(false);
+}
+
+TEST_F(ShellTree, ANewRootWhileChildrenLoadWaitsUntilTheyAreIn) {
+  TestFolder folder, other;
+  for (const wchar_t* name : {L"outer", L"outer\\one", L"outer\\two"}) MakeDir(folder / name);
+  MakeDir(other / L"elsewhere");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  // A shell window's message loop in the middle of the loading, where the root changes.
+  int added = 0;
+  host.tree.OnAddFolder = [&](TacCustomShellTreeView*, TacShellFolder*, bool&) {
+    if (added++ == 0) host.tree.SetRoot(Folder(other));
+  };
+  host.tree.Expand(Child(host.tree, host.tree.FirstNode(), L"outer"));
+  EXPECT_EQ(added, 2) << "the loading went on over the nodes it holds";
+  host.tree.OnAddFolder = nullptr;
+  Drain();
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), std::vector<std::wstring>{L"elsewhere"});
 }
 
 TEST_F(ShellTree, AFolderOnTheDesktopIsSelectedAsTheRootsOwnChild) {
