@@ -5,7 +5,8 @@ Each SnapvikCopy is the program copied into a fresh folder of its own (so
 its opt.dat is its own), started with wine and stopped by its process id.
 Windows are found and read through winprobe.exe, a small Windows helper that
 runs in the same Wine prefix; keys are typed through xdotool into the X window.
-The scripts that start a session set SNAPVIK_EXE, WINPROBE_EXE and SNAPVIK_WORK.
+The scripts that start a session set SNAPVIK_EXE, WINPROBE_EXE and SNAPVIK_WORK, and
+SNAPVIK_KEYGRAB, the native key grabber that each copy gets beside it.
 """
 import json
 import os
@@ -18,6 +19,8 @@ import time
 SNAPVIK_EXE = os.environ.get("SNAPVIK_EXE", "")
 WINPROBE_EXE = os.environ.get("WINPROBE_EXE", "")
 WORK = os.environ.get("SNAPVIK_WORK", "")
+KEYGRAB = os.environ.get("SNAPVIK_KEYGRAB", "")
+KEYGRAB_NAME = "snapvik-keygrab"
 
 
 def _given(name, value):
@@ -132,13 +135,16 @@ def paint_screen(width, height, path):
 
 
 class SnapvikCopy:
-    def __init__(self, probe, folder=None, name="Snapvik.exe"):
+    def __init__(self, probe, folder=None, name="Snapvik.exe", keygrab=True):
+        """keygrab: the native key grabber beside the program, as the build puts it there."""
         self.probe = probe
         work = _given("SNAPVIK_WORK", WORK)
         os.makedirs(work, exist_ok=True)
         self.folder = folder or tempfile.mkdtemp(prefix="run-", dir=work)
         self.exe = os.path.join(self.folder, name)
         shutil.copy(_given("SNAPVIK_EXE", SNAPVIK_EXE), self.exe)
+        if keygrab:
+            shutil.copy(_given("SNAPVIK_KEYGRAB", KEYGRAB), os.path.join(self.folder, KEYGRAB_NAME))
         self.settings = os.path.join(self.folder, "opt.dat")
         self.proc = None
 
