@@ -376,9 +376,9 @@ class XKeyHolder:
             ctypes.c_ubyte.from_address(event + offset).value) or 0)
         x11.XSetErrorHandler.argtypes = [handler_type]
         x11.XSetErrorHandler(self.handler)
-        self.display = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
-        if not self.display:
-            raise RuntimeError("no X display")
+        # An Xvfb that its last client just left resets, and refuses connections meanwhile.
+        self.display = wait_for(lambda: x11.XOpenDisplay(os.environ["DISPLAY"].encode()), timeout=10,
+                                what="a connection to the X display")
         self.code = x11.XKeysymToKeycode(self.display, x11.XStringToKeysym(key.encode()))
         self.modifiers = modifiers
 
