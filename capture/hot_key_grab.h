@@ -48,8 +48,6 @@ class TKeyGrab {
   void Grab(HWND window, int32_t key, uint32_t modifiers);
   // Lets the combination go; returns once the X server has it back.
   void Release() noexcept;
-  // Whether a helper holds a grab now.
-  bool Grabbed() const noexcept { return grabbed_.has_value(); }
   // On kWmKeyGrab: each press of the grabbed combination is posted to the window as WM_HOTKEY.
   void Serve(LPARAM event) noexcept;
 
