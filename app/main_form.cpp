@@ -85,6 +85,10 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     WMHotKey();
     return 0;
   }
+  if (msg == kWmKeyGrab) {
+    keyGrab_.Serve(lParam);
+    return 0;
+  }
   return TForm::HandleMessage(msg, wParam, lParam);
 }
 
@@ -93,7 +97,8 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-  ArmHotKey(hotKey_, Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()});
+  ArmHotKey(hotKey_, Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()},
+            &keyGrab_);
 }
 
 // Every hot-key message, whatever its identifier, takes one screenshot.
@@ -108,7 +113,7 @@ void TForm1::WMHotKey() {
 }
 
 void TForm1::FormClose() {
-  ReleaseHotKey(hotKey_);
+  ReleaseHotKey(hotKey_, &keyGrab_);
   const settings::Settings values = Current();
   if (settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) SaveSettings(values);
 }

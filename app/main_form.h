@@ -53,6 +53,8 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   settings::Settings Current() const;
 
   HotKeyRegistration hotKey_;
+  // Under Wine, the combination grabbed on the X display as well.
+  TKeyGrab keyGrab_;
   // What the window showed once start-up was done, and whether opt.dat was there.
   settings::Settings shownAtStart_;
   bool settingsExisted_ = false;

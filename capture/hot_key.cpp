@@ -7,11 +7,14 @@ namespace snapvik {
 
 int32_t HotKeyId = -1;
 
-void ReleaseHotKey(HotKeyRegistration& registration) { registration.reset(); }
+void ReleaseHotKey(HotKeyRegistration& registration, TKeyGrab* grab) {
+  if (grab) grab->Release();
+  registration.reset();
+}
 
 void ArmHotKey(HotKeyRegistration& registration, HWND window, std::wstring_view keyField,
-               const ModifierBoxes& boxes) {
-  ReleaseHotKey(registration);
+               const ModifierBoxes& boxes, TKeyGrab* grab) {
+  ReleaseHotKey(registration, grab);
   const std::optional<int32_t> code = KeyCodeOf(keyField);
   if (!code) throw EInvalidOperation(L"The hot-key field is empty");
   HotKeyId = *code;
@@ -22,6 +25,13 @@ void ArmHotKey(HotKeyRegistration& registration, HWND window, std::wstring_view 
   const DWORD error = ::GetLastError();
   registration.reset({window, HotKeyId});
   if (!granted) throw EOSError(L"Cannot register hot key. " + SystemErrorText(error));
+  if (!grab) return;
+  try {
+    grab->Grab(window, HotKeyId, ModifierMask(boxes));
+  } catch (...) {
+    registration.reset();
+    throw;
+  }
 }
 
 }  // namespace snapvik

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "capture/hot_key_grab.h"
 #include "capture/hot_key_logic.h"
 #include "common/handles.h"
 
@@ -28,11 +29,13 @@ inline bool HotKey(HotKeyAttempt attempt) noexcept { return ::UnregisterHotKey(a
 using HotKeyRegistration = UniqueHandle<HandleTraits<HotKeyAttempt, &release::HotKey>>;
 
 // Releases the previous combination, then registers the key field's first
-// character with the boxes' modifiers for `window`. A refused registration is reported.
+// character with the boxes' modifiers for `window`, and under Wine grabs it on
+// the X display through `grab` as well. A refused registration or grab is
+// reported, with neither left in place.
 void ArmHotKey(HotKeyRegistration& registration, HWND window, std::wstring_view keyField,
-               const ModifierBoxes& boxes);
+               const ModifierBoxes& boxes, TKeyGrab* grab = nullptr);
 
-// Releases the combination if one was ever asked for.
-void ReleaseHotKey(HotKeyRegistration& registration);
+// Releases the combination if one was ever asked for, and its grab.
+void ReleaseHotKey(HotKeyRegistration& registration, TKeyGrab* grab = nullptr);
 
 }  // namespace snapvik

@@ -32,9 +32,10 @@ add_library(snapvik_capture STATIC
   capture/bitmap.cpp
   capture/bitmap_storage.cpp
   capture/hot_key.cpp
+  capture/hot_key_grab.cpp
   capture/screen_capture.cpp
 )
-target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common)
+target_link_libraries(snapvik_capture PUBLIC capture_logic snapvik_common ws2_32)
 
 add_library(snapvik_picker STATIC
   picker/change_notifier.cpp

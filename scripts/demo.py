@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """A short headless session with the real program: set it up as a user would, arm the
-hot key, press it twice (once with another program in front), close."""
+hot key, press it three times (with its own window, a Wine program and a native X program
+in front), close."""
 import os
 import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from drive import Probe, SnapvikCopy, paint_screen, read_bmp, wait_for, win_path, x_windows, xdotool  # noqa: E402
+from drive import KEYGRAB, Probe, SnapvikCopy, paint_screen, read_bmp, wait_for, win_path, x_windows, xdotool  # noqa: E402
 
 
 def main(out):
@@ -35,16 +36,23 @@ def main(out):
 
         copy.type_keys("ctrl+alt+s")
         wait_for(lambda: os.path.exists(os.path.join(shots, "Screen0.jpg")), what="the first screenshot")
-        notepad = subprocess.Popen(["wine", "notepad"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            wid = wait_for(lambda: x_windows("--onlyvisible", "--name", "Notepad"), what="Notepad")[0]
-            xdotool("windowfocus", "--sync", wid)
-            xdotool("key", "ctrl+alt+s")
-            wait_for(lambda: os.path.exists(os.path.join(shots, "Screen1.jpg")), what="the second screenshot")
-        finally:
-            notepad.terminate()
-            notepad.wait()
-        print("Pressed Ctrl+Alt+S twice, the second time with Notepad in front:")
+        # A Wine program, then a native X program, with the keyboard.
+        fronts = [("Notepad", ["wine", "notepad"], "Notepad"),
+                  ("xev", ["xev", "-name", "snapvik-demo-xev"], "^snapvik-demo-xev$")]
+        for number, (name, command, title) in enumerate(fronts, 1):
+            program = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                wid = wait_for(lambda: x_windows("--onlyvisible", "--name", title), what=name)[0]
+                xdotool("windowfocus", "--sync", wid)
+                xdotool("key", "ctrl+alt+s")
+                wait_for(lambda: os.path.exists(os.path.join(shots, "Screen%d.jpg" % number)),
+                         what="the screenshot with %s in front" % name)
+            finally:
+                program.terminate()
+                program.wait()
+        grabbed = "through snapvik-keygrab, the key grabber beside it" if KEYGRAB else "without a key grabber"
+        print("Pressed Ctrl+Alt+S three times (%s): with Snapvik's window, with Notepad (a Wine program)"
+              " and with xev (a native X program) in front:" % grabbed)
         for name in sorted(os.listdir(shots)):
             bmp = read_bmp(os.path.join(shots, name))
             print("  %s: %s, %d x %d at %d bits per pixel, %d bytes" % (

@@ -20,6 +20,7 @@ fi
 
 bash "$root/scripts/build-tree.sh" "$build/native" -DCMAKE_BUILD_TYPE=Debug -DSNAPVIK_WERROR=ON
 bash "$root/scripts/build-win.sh" -DSNAPVIK_WERROR=ON
+bash "$root/scripts/build-keygrab.sh" -DSNAPVIK_WERROR=ON
 
 # CTest names the tests that failed; this adds where their whole output is, and
 # lists what was skipped and why (CTest shows a passing test's output nowhere else).

@@ -5,7 +5,8 @@ Each SnapvikCopy is the program copied into a fresh folder of its own (so
 its opt.dat is its own), started with wine and stopped by its process id.
 Windows are found and read through winprobe.exe, a small Windows helper that
 runs in the same Wine prefix; keys are typed through xdotool into the X window.
-The scripts that start a session set SNAPVIK_EXE, WINPROBE_EXE and SNAPVIK_WORK.
+The scripts that start a session set SNAPVIK_EXE, WINPROBE_EXE and SNAPVIK_WORK, and
+SNAPVIK_KEYGRAB, the native key grabber that each copy gets beside it.
 """
 import json
 import os
@@ -18,6 +19,8 @@ import time
 SNAPVIK_EXE = os.environ.get("SNAPVIK_EXE", "")
 WINPROBE_EXE = os.environ.get("WINPROBE_EXE", "")
 WORK = os.environ.get("SNAPVIK_WORK", "")
+KEYGRAB = os.environ.get("SNAPVIK_KEYGRAB", "")
+KEYGRAB_NAME = "snapvik-keygrab"
 
 
 def _given(name, value):
@@ -132,13 +135,16 @@ def paint_screen(width, height, path):
 
 
 class SnapvikCopy:
-    def __init__(self, probe, folder=None, name="Snapvik.exe"):
+    def __init__(self, probe, folder=None, name="Snapvik.exe", keygrab=True):
+        """keygrab: the native key grabber (SNAPVIK_KEYGRAB, where set) beside the program, as the build puts it."""
         self.probe = probe
         work = _given("SNAPVIK_WORK", WORK)
         os.makedirs(work, exist_ok=True)
         self.folder = folder or tempfile.mkdtemp(prefix="run-", dir=work)
         self.exe = os.path.join(self.folder, name)
         shutil.copy(_given("SNAPVIK_EXE", SNAPVIK_EXE), self.exe)
+        if keygrab and KEYGRAB:
+            shutil.copy(_given("SNAPVIK_KEYGRAB", KEYGRAB), os.path.join(self.folder, KEYGRAB_NAME))
         self.settings = os.path.join(self.folder, "opt.dat")
         self.proc = None
 
@@ -337,3 +343,67 @@ def x_cursor_image():
         return result
     finally:
         x11.XCloseDisplay(display)
+
+
+class XKeyHolder:
+    """Another X client that grabs a key combination on the root window, as a desktop's shortcut does.
+    grab() says whether the X server gave it; the grab lasts until close()."""
+    SHIFT, CTRL, ALT = 0x1, 0x4, 0x8  # ShiftMask, ControlMask, Mod1Mask
+
+    def __init__(self, key, modifiers):
+        import ctypes
+        import ctypes.util
+        self.ct = ctypes
+        x11 = self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XStringToKeysym.restype = ctypes.c_ulong
+        x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XGrabKey.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int,
+                                 ctypes.c_int, ctypes.c_int]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.errors = []
+        handler_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+        # XErrorEvent: type, display, resourceid, serial, then error_code (an unsigned char).
+        offset = ctypes.sizeof(ctypes.c_int) + 3 * ctypes.sizeof(ctypes.c_void_p)
+        offset += (-offset) % ctypes.sizeof(ctypes.c_void_p)
+        self.handler = handler_type(lambda _d, event: self.errors.append(
+            ctypes.c_ubyte.from_address(event + offset).value) or 0)
+        x11.XSetErrorHandler.argtypes = [handler_type]
+        x11.XSetErrorHandler(self.handler)
+        # An Xvfb that its last client just left resets, and refuses connections meanwhile.
+        self.display = wait_for(lambda: x11.XOpenDisplay(os.environ["DISPLAY"].encode()), timeout=10,
+                                what="a connection to the X display")
+        self.code = x11.XKeysymToKeycode(self.display, x11.XStringToKeysym(key.encode()))
+        self.modifiers = modifiers
+
+    def grab(self):
+        self.errors.clear()
+        root = self.x11.XDefaultRootWindow(self.display)
+        self.x11.XGrabKey(self.display, self.code, self.modifiers, root, 0, 1, 1)
+        self.x11.XSync(self.display, 0)
+        return not self.errors
+
+    def close(self):
+        if self.display:
+            self.x11.XCloseDisplay(self.display)
+            self.display = None
+
+
+def keygrab_processes(folder):
+    """The process ids of native key grabbers started from a copy's folder."""
+    mark = (win_path(folder) + "\\" + KEYGRAB_NAME).encode()
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if f.read().split(b"\0")[0] == mark:
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found

@@ -1,11 +1,11 @@
 """A test case with one winprobe and the copies of Snapvik it started, all stopped at its end;
-the mark of a test that needs root."""
+one with a fresh folder for screenshots; the mark of a test that needs root."""
 import functools
 import os
 import subprocess
 import unittest
 
-from drive import Probe, SnapvikCopy, WORK
+from drive import Probe, SnapvikCopy, WORK, wait_for
 
 
 @functools.cache
@@ -59,3 +59,32 @@ class SnapvikCase(unittest.TestCase):
     def close_and_wait(self, copy, form):
         copy.close(form)
         self.assertEqual(copy.wait_exit(), 0)
+
+
+def shots_in(folder):
+    return sorted(n for n in os.listdir(folder) if n.startswith("Screen") and n.endswith(".jpg"))
+
+
+class ShotsCase(SnapvikCase):
+    """With a fresh folder for the screenshots of each test, and the waits that captures need."""
+
+    def setUp(self):
+        super().setUp()
+        self.shots = os.path.join(WORK, "shots-%d-%s" % (os.getpid(), self.id().split(".")[-1]))
+        subprocess.run(["rm", "-rf", self.shots])
+        os.makedirs(self.shots)
+
+    def press(self, copy, keys, count_before):
+        copy.type_keys(keys)
+        return wait_for(lambda: len(shots_in(self.shots)) > count_before and shots_in(self.shots),
+                        what="a screenshot for " + keys)
+
+    def wait_until_handled(self, copy, box, timeout=20):
+        """Returns once the window has handled the input given so far: a click given after it toggles
+        `box`. The window takes input in order, and a hot key's message before any input that came
+        after its press; a capture runs inside that message, so its file is on disk by then. (A press
+        the native key grabber takes comes by another way, with no such order: see test_hot_key_grab.)"""
+        before = self.probe.ask("describe", box["hwnd"])["checked"]
+        copy.click(box)
+        wait_for(lambda: self.probe.ask("describe", box["hwnd"])["checked"] != before, timeout,
+                 what="the click after the input to be handled")

@@ -1,0 +1,203 @@
+// snapvik-keygrab: the hot key's X side when Snapvik.exe runs under Wine.
+// Wine sees a key only while one of its own windows has the focus, because it
+// grabs none; this grabs the armed combination on the X root window, so a
+// press reaches the program whatever is in front, and tells the program over
+// the loopback connection that the program opened for it.
+//   snapvik-keygrab PORT TOKEN
+// It ends when that connection closes (the program ended, however it ended);
+// the X server then drops its grabs with its connection.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/hot_key_grab_protocol.h"
+#include "capture/hot_key_logic.h"
+#include "keygrab/key_syms.h"
+
+namespace {
+
+using namespace snapvik;
+
+int lastXError = Success;
+
+int RecordXError(Display*, XErrorEvent* event) {
+  lastXError = event->error_code;
+  return 0;
+}
+
+// The display went away: nothing left to grab on.
+int DisplayLost(Display*) { std::_Exit(0); }
+
+struct DisplayCloser {
+  void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using UniqueDisplay = std::unique_ptr<Display, DisplayCloser>;
+
+class Socket {
+ public:
+  explicit Socket(int fd) : fd_(fd) {}
+  ~Socket() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  int fd() const { return fd_; }
+  bool Send(const std::string& text) const {
+    size_t sent = 0;
+    while (sent < text.size()) {
+      const ssize_t n = send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+// The modifier bit of the first modifier key found bound to one of `syms`; 0 for none.
+unsigned int ModifierBitOf(Display* display, std::initializer_list<KeySym> syms) {
+  XModifierKeymap* map = XGetModifierMapping(display);
+  if (!map) return 0;
+  unsigned int bit = 0;
+  for (int mod = 0; mod < 8 && !bit; ++mod)
+    for (int k = 0; k < map->max_keypermod && !bit; ++k) {
+      const KeyCode code = map->modifiermap[mod * map->max_keypermod + k];
+      if (!code) continue;
+      for (const KeySym sym : syms)
+        if (XkbKeycodeToKeysym(display, code, 0, 0) == sym) bit = 1u << mod;
+    }
+  XFreeModifiermap(map);
+  return bit;
+}
+
+class Grabber {
+ public:
+  explicit Grabber(Display* display)
+      : display_(display),
+        root_(DefaultRootWindow(display)),
+        alt_(ModifierBitOf(display, {XK_Alt_L, XK_Alt_R, XK_Meta_L})),
+        locks_{LockMask, ModifierBitOf(display, {XK_Num_Lock}), ModifierBitOf(display, {XK_Scroll_Lock})} {}
+
+  grab::Report::Kind Grab(int32_t virtualKey, uint32_t modifiers) {
+    Release();
+    const KeySym sym = keygrab::KeySymOf(virtualKey);
+    const KeyCode code = sym ? XKeysymToKeycode(display_, sym) : 0;
+    if (!code || ((modifiers & kModAlt) && !alt_)) return grab::Report::Kind::kNoKey;
+    mods_ = ((modifiers & kModAlt) ? alt_ : 0) | ((modifiers & kModCtrl) ? ControlMask : 0) |
+            ((modifiers & kModShift) ? ShiftMask : 0);
+    code_ = code;
+    lastXError = Success;
+    for (const unsigned int locks : LockVariants())
+      XGrabKey(display_, code_, mods_ | locks, root_, False, GrabModeAsync, GrabModeAsync);
+    XSync(display_, False);
+    if (lastXError != Success) {
+      // Another client holds the combination (or some of its lock variants): keep none of it.
+      Release();
+      return grab::Report::Kind::kHeld;
+    }
+    return grab::Report::Kind::kGrabbed;
+  }
+
+  void Release() {
+    if (!code_) return;
+    for (const unsigned int locks : LockVariants()) XUngrabKey(display_, code_, mods_ | locks, root_);
+    XSync(display_, False);
+    code_ = 0;
+  }
+
+  bool IsPress(const XEvent& event) const {
+    const unsigned int relevant = ControlMask | ShiftMask | alt_;
+    return code_ && event.type == KeyPress && event.xkey.keycode == code_ && (event.xkey.state & relevant) == mods_;
+  }
+
+ private:
+  // Caps Lock, Num Lock and Scroll Lock in every combination.
+  std::vector<unsigned int> LockVariants() const {
+    std::vector<unsigned int> variants{0};
+    for (const unsigned int lock : locks_) {
+      if (!lock || (lock & mods_)) continue;
+      const size_t n = variants.size();
+      for (size_t i = 0; i < n; ++i)
+        if (!(variants[i] & lock)) variants.push_back(variants[i] | lock);
+    }
+    return variants;
+  }
+
+  Display* display_;
+  Window root_;
+  unsigned int alt_;
+  unsigned int locks_[3];
+  KeyCode code_ = 0;
+  unsigned int mods_ = 0;
+};
+
+int Serve(const Socket& link, Display* display) {
+  Grabber grabber(display);
+  grab::LineBuffer lines;
+  uint32_t serial = 0;
+  bool grabbed = false;
+  for (;;) {
+    while (XPending(display)) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (grabbed && grabber.IsPress(event) && !link.Send(grab::Format({grab::Report::Kind::kPress, serial, {}})))
+        return 0;
+    }
+    pollfd fds[2] = {{link.fd(), POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) continue;
+    if (fds[0].revents) {
+      char buffer[512];
+      const ssize_t n = recv(link.fd(), buffer, sizeof buffer, 0);
+      if (n <= 0 || !lines.Append({buffer, static_cast<size_t>(n)})) return 0;  // the program is gone
+      while (const auto line = lines.Next()) {
+        const auto request = grab::ParseRequest(*line);
+        if (!request) return 1;
+        serial = request->serial;
+        grab::Report::Kind answer = grab::Report::Kind::kReleased;
+        if (request->kind == grab::Request::Kind::kGrab) {
+          answer = grabber.Grab(request->key, request->modifiers);
+        } else {
+          grabber.Release();
+        }
+        grabbed = answer == grab::Report::Kind::kGrabbed;
+        if (!link.Send(grab::Format({answer, serial, {}}))) return 0;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 2;
+  std::signal(SIGPIPE, SIG_IGN);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const Socket link(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (link.fd() < 0 || connect(link.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return 1;
+  const std::string token = argv[2];
+  XSetErrorHandler(&RecordXError);
+  XSetIOErrorHandler(&DisplayLost);
+  const UniqueDisplay display(XOpenDisplay(nullptr));
+  if (!display) {
+    link.Send(grab::Format({grab::Report::Kind::kNoDisplay, 0, token}));
+    return 0;
+  }
+  if (!link.Send(grab::Format({grab::Report::Kind::kReady, 0, token}))) return 0;
+  return Serve(link, display.get());
+}

@@ -1,0 +1,152 @@
+"""The hot key under Wine with any program in front: the native key grabber beside the program
+takes the combination on the X display. Keys are typed through the real keyboard path (xdotool key,
+never to a window). A press the grabber takes reaches the program by its own way, in no order with
+the window's other input, so each absence is proven by a hot-key message posted after the press:
+once its file is written, every message before it has been served."""
+import os
+import signal
+import subprocess
+import time
+import unittest
+
+from drive import XKeyHolder, keygrab_processes, wait_for, win_path, x_windows, xdotool
+from e2e_case import ShotsCase, shots_in
+
+WM_HOTKEY = 0x0312
+
+
+class HotKeyGrab(ShotsCase):
+    def setUp(self):
+        super().setUp()
+        self.natives = []
+
+    def tearDown(self):
+        for xev in self.natives:
+            if xev.poll() is None:
+                xev.terminate()
+                xev.communicate()
+        super().tearDown()
+
+    def native_in_front(self):
+        """xev, a native X program, given the keyboard; keys_seen() tells what reached it."""
+        name = "native-%d-%d" % (os.getpid(), len(self.natives))
+        xev = subprocess.Popen(["xev", "-name", name, "-event", "keyboard"], stdout=subprocess.PIPE, text=True)
+        self.natives.append(xev)
+        wid = wait_for(lambda: x_windows("--onlyvisible", "--name", "^%s$" % name), what="xev's window")[0]
+        xdotool("windowfocus", "--sync", wid)
+        return xev
+
+    def keys_seen(self, xev):
+        """The key symbols that xev got presses of, once it is stopped."""
+        xev.terminate()
+        out = xev.communicate()[0]
+        return [e.split("keysym ")[1].split(")")[0].split(", ")[1] for e in out.split("\n\n")
+                if e.startswith("KeyPress") and "keysym " in e]
+
+    def press_native(self, keys, count_before):
+        xdotool("key", keys)
+        return wait_for(lambda: len(shots_in(self.shots)) > count_before and shots_in(self.shots),
+                        what="a screenshot for " + keys)
+
+    def settle(self, form, count_before):
+        """Every hot-key message sent so far is served: one posted now has written its file (one more)."""
+        self.assertEqual(self.probe.ask("post", form["hwnd"], WM_HOTKEY, 0, 1), 1)
+        wait_for(lambda: len(shots_in(self.shots)) > count_before, what="the file of the posted hot-key message")
+
+    def test_each_press_writes_one_file_whatever_is_in_front(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        xev = self.native_in_front()
+        self.press_native("ctrl+alt+s", 0)
+        self.press_native("ctrl+alt+s", 1)
+        # A Wine program in front: Wine's own hot key and the grab must not both fire.
+        notepad = subprocess.Popen(["wine", "notepad"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wid = wait_for(lambda: x_windows("--onlyvisible", "--name", "Notepad"), what="Notepad")[0]
+            xdotool("windowfocus", "--sync", wid)
+            self.press_native("ctrl+alt+s", 2)
+            self.settle(form, 3)
+        finally:
+            notepad.terminate()
+            notepad.wait()
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+        self.assertNotIn("s", self.keys_seen(xev))  # the grab took the key from the program in front
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_re_arming_moves_the_combination_at_once(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.native_in_front()
+        self.press_native("ctrl+alt+a", 0)
+        self.probe.ask("settext", ctl["Edit2"]["hwnd"], "B")
+        self.probe.ask("click", ctl["Button2"]["hwnd"])
+        self.settle(form, 1)  # re-armed: the click was posted before
+        xev = self.native_in_front()
+        xdotool("key", "ctrl+alt+a")
+        self.press_native("ctrl+alt+b", 2)
+        self.settle(form, 3)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+        seen = self.keys_seen(xev)
+        self.assertIn("a", seen)  # the old combination is the X display's again
+        self.assertNotIn("b", seen)
+
+    def test_caps_lock_and_num_lock_make_no_difference(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.native_in_front()
+        xdotool("key", "Caps_Lock", "Num_Lock")
+        try:
+            leds = subprocess.run(["xset", "q"], capture_output=True, text=True, check=True).stdout
+            self.assertRegex(leds, r"Caps Lock:\s+on")
+            self.assertRegex(leds, r"Num Lock:\s+on")
+            self.press_native("ctrl+alt+s", 0)
+            self.settle(form, 1)
+        finally:
+            xdotool("key", "Caps_Lock", "Num_Lock")
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
+
+    def test_a_combination_another_x_client_holds_is_reported(self):
+        holder = XKeyHolder("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        try:
+            self.assertTrue(holder.grab())
+            c = self.started()
+            form = c.main_window()
+            ctl = c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+            box = c.message_box()
+            self.assertEqual(c.box_text(box),
+                             "Cannot register hot key. Another program on the X display holds the combination.")
+            c.dismiss(box)
+        finally:
+            holder.close()
+        # Nothing was left armed: not on the X display, not in Wine.
+        again = XKeyHolder("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        try:
+            self.assertTrue(again.grab())
+        finally:
+            again.close()
+        c.type_keys("ctrl+alt+s")
+        self.wait_until_handled(c, ctl["cbShift"])
+        self.assertEqual(shots_in(self.shots), [])
+
+    def test_a_killed_program_leaves_nothing_running_and_the_key_free(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.assertEqual(len(keygrab_processes(c.folder)), 1, "the key grabber runs while armed")
+        os.kill(c.proc.pid, signal.SIGKILL)
+        killed = time.monotonic()
+        c.proc.wait()
+        wait_for(lambda: not keygrab_processes(c.folder), timeout=1.0, interval=0.02, what="the key grabber to end")
+        holder = XKeyHolder("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        try:
+            self.assertTrue(holder.grab())
+        finally:
+            holder.close()
+        self.assertLess(time.monotonic() - killed, 1.0)
+
+
+if __name__ == "__main__":
+    unittest.main()
