@@ -53,6 +53,9 @@ TForm1::TForm1() : font_(MakeFont(FormFont())) {
 
   sPathDialog1.Root = L"rfDesktop";
   sPathDialog1.Caption = L"Выберите директорию";
+  // The current directory would pin the chosen folder (no rename, no delete)
+  // and move where a relative directory field writes.
+  sPathDialog1.NoChangeDir = true;
 
   try {
     FormCreate();

@@ -249,6 +249,26 @@ class Picker(SnapvikCase):
         finally:
             shutil.rmtree(shots, ignore_errors=True)
 
+    def test_opening_the_picker_at_a_folder_leaves_the_current_directory_alone(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        self.select(parts["tree"], self.name, 1)
+        c.click(parts["OK"])
+        self.gone(c, dialog)
+        # The next run opens at that folder; cancelled, it must not have moved where relative paths point.
+        dialog, parts = self.open_picker(c, ctl)
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
+        for holder in (c.folder, self.folder):
+            os.makedirs(os.path.join(holder, "rel"))
+        ctl = c.arm(form, "rel", "K", ctrl=True, alt=True)
+        xdotool("key", "ctrl+alt+k")
+        wait_for(lambda: os.listdir(os.path.join(c.folder, "rel")) == ["Screen0.jpg"],
+                 what="the capture beside the program")
+        self.assertEqual(os.listdir(os.path.join(self.folder, "rel")), [])
+
     def test_the_window_resizes_down_to_its_minimum_with_the_controls_anchored(self):
         c, form, ctl, dialog, parts = self.picker_of_a_new_copy()
         x, y, w, h = dialog["window"]
