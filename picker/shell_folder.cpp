@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "common/errors.h"
+#include "common/handles.h"
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "common/win_text.h"
@@ -95,6 +96,22 @@ bool MoveFolderName(const std::wstring& from, const std::wstring& to) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
   }
+  return false;
+}
+
+// Whether another entry of the folder holding `path` has `name`, letter case
+// ignored: Windows takes the two as one. The entry at `path` itself aside.
+bool NameHeldBeside(const std::wstring& path, const std::wstring& name) {
+  const std::wstring folder = FolderOf(path);
+  const std::wstring own = path.substr(folder.size());
+  WIN32_FIND_DATAW entry{};
+  const UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) return false;  // unreadable: the move itself never replaces
+  do {
+    const std::wstring entryName = entry.cFileName;
+    if (entryName != own && SameTextIgnoringCase(entryName, name)) return true;
+  } while (::FindNextFileW(find.get(), &entry));
   return false;
 }
 
@@ -221,8 +238,10 @@ bool TacShellFolder::Rename(const std::wstring& NewName) {
   if (IsFileFolder()) oldPath = PathName();
   if (!oldPath.empty() && oldPath.back() != L'\\') {  // not a drive, whose name is its label
     newPath = FolderOf(oldPath) + NewName;
-    if (!IsPlainFileName(NewName)) throw EOSError(failed);
-    if (!FolderPathFits(newPath)) throw EOSError(failed + L": the folder's path would be too long");
+    // Refused before anything moves: the shell would apply some of these,
+    // and the folder could then not be chosen, or be another's.
+    if (!IsNameWindowsTakes(NewName) || !FolderPathFits(newPath) || NameHeldBeside(oldPath, NewName))
+      throw EOSError(failed);
   } else {
     oldPath.clear();
   }
