@@ -574,6 +574,12 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case kRefreshQueued:
       if (!busy_) RefreshQueued();
       return 0;
+    case WM_KEYDOWN:
+      // F2 renames, as in the system's file manager: Wine's shell menu offers no Rename.
+      if (wParam != VK_F2) break;
+      if (const HTREEITEM node = Selected(); node && !IsEditing())
+        if (const TacShellFolder* item = FolderOf(node); item && item->Capabilities().Has(fcCanRename)) EditText(node);
+      return 0;
     case TVM_SETIMAGELIST:
       if (!FImageListChanging) {
         const FlagScope guard(FImageListChanging);

@@ -279,6 +279,24 @@ TEST_F(ShellTree, RenamingInPlaceRenamesOnDiskAndAClashIsReported) {
   EXPECT_TRUE(SameID(host.tree.SelectedFolder()->AbsoluteID(), FolderFromAbsoluteID(host.tree.SelectedFolder()->AbsoluteID())->AbsoluteID()));
 }
 
+TEST_F(ShellTree, F2OpensTheSelectedFoldersNameForEditing) {
+  TestFolder folder;
+  MakeDir(folder / L"named");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"named");
+  ::SendMessageW(host.tree.Handle(), WM_KEYDOWN, VK_F2, 0);
+  const HWND editor = TreeView_GetEditControl(host.tree.Handle());
+  ASSERT_NE(editor, nullptr);
+  wchar_t text[32] = {};
+  ::GetWindowTextW(editor, text, 32);
+  EXPECT_STREQ(text, L"named");
+  host.tree.EndEdit(true);
+  Drain();
+  EXPECT_TRUE(testing::Exists(folder / L"named"));
+}
+
 TEST_F(ShellTree, AnEmptyFolderLosesItsButtonAndChildrenLoadOnce) {
   TestFolder folder;
   MakeDir(folder / L"empty");
