@@ -316,6 +316,38 @@ std::vector<HWND> OpenBoxes(DWORD thread) {
   return boxes;
 }
 
+TEST_F(PathDialog, ANameAnotherProgramTakesBetweenTheTestAndTheCreateIsLeftToIt) {
+  TestFolder folder;
+  dialog_.Path = WithoutSeparator(folder);
+  dialog_.NoChangeDir = true;
+  const std::wstring theirs = folder / L"New folder1";
+  EXPECT_TRUE(Run({
+      [&](TPathDialogForm& f) {
+        // Found free, then made by another program before the picker makes it.
+        f.ProbeNewFolder = [&](const std::wstring& path) {
+          const DirectoryState state = ProbeDirectory(path);
+          if (path == theirs && state == DirectoryState::Missing) {
+            EXPECT_TRUE(::CreateDirectoryW(theirs.c_str(), nullptr));
+            WriteBytes(theirs + L"\\theirs.txt", "x");
+          }
+          return state;
+        };
+        Click(f.sBitBtn3);
+      },
+      [&](TPathDialogForm& f) {
+        TsShellTreeView& tree = f.sShellTreeView1;
+        EXPECT_EQ(tree.Path(), folder / L"New folder2");
+        ASSERT_TRUE(tree.IsEditing());
+        ::SetWindowTextW(TreeView_GetEditControl(tree.Handle()), L"Mine");
+        Click(f.sBitBtn1);
+      },
+      Ok(),
+  }));
+  EXPECT_EQ(testing::ListFolder(folder.Path()), (std::vector<std::wstring>{L"Mine", L"New folder1"}));
+  EXPECT_TRUE(testing::Exists(theirs + L"\\theirs.txt"));
+  EXPECT_EQ(dialog_.Path, folder / L"Mine");
+}
+
 TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
   TestFolder folder;
   ASSERT_TRUE(::CreateDirectoryW((folder / L"gone").c_str(), nullptr));
