@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <exception>
 #include <string_view>
 #include <utility>
 
@@ -96,7 +97,10 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-  ArmHotKey(hotKey_, Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()});
+  armed_.reset();
+  ArmedCombination combination{Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()}};
+  ArmHotKey(hotKey_, Handle(), combination.keyField, combination.boxes);
+  armed_ = std::move(combination);
 }
 
 // Every hot-key message, whatever its identifier, takes one screenshot.
@@ -113,7 +117,27 @@ void TForm1::WMHotKey() {
 void TForm1::FormClose() {
   ReleaseHotKey(hotKey_);
   const settings::Settings values = Current();
-  if (settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) SaveSettings(values);
+  if (!settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) return;
+  try {
+    SaveSettings(values);
+  } catch (...) {
+    // The close is abandoned and the window stays: so does its hot key.
+    if (!armed_) throw;
+    const std::exception_ptr notSaved = std::current_exception();
+    try {
+      ArmHotKey(hotKey_, Handle(), armed_->keyField, armed_->boxes);
+    } catch (...) {
+      armed_.reset();
+      // Both are told: first why the window stays, then that the key is off.
+      try {
+        std::rethrow_exception(notSaved);
+      } catch (...) {
+        Application().HandleException();
+      }
+      throw;
+    }
+    throw;
+  }
 }
 
 settings::Settings TForm1::Current() const {

@@ -1,6 +1,8 @@
 #pragma once
 // The main window.
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "app/settings_logic.h"
@@ -53,6 +55,12 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   settings::Settings Current() const;
 
   HotKeyRegistration hotKey_;
+  // The combination armed now, for arming it again when a close is abandoned.
+  struct ArmedCombination {
+    std::wstring keyField;
+    ModifierBoxes boxes;
+  };
+  std::optional<ArmedCombination> armed_;
   // What the window showed once start-up was done, and whether opt.dat was there.
   settings::Settings shownAtStart_;
   bool settingsExisted_ = false;
