@@ -9,6 +9,7 @@
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "common/win_text.h"
+#include "common/wine.h"
 
 namespace snapvik {
 
@@ -275,10 +276,11 @@ bool TacShellFolder::Rename(const std::wstring& NewName) {
       ::SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATHW, oldPath.c_str(), newPath.c_str());
     }
   } else {
-    // A folder the shell lists but will not rename (Wine's desktop allows,
-    // then refuses every rename) is renamed on disk.
+    // Wine's desktop lists its folders as renamable, then refuses every
+    // rename: there, and only there, the folder is renamed on disk. On
+    // Windows the shell may refuse for a reason of its own, and that stands.
     newID.reset();
-    if (oldPath.empty() || !MoveFolderName(oldPath, newPath)) throw EOSError(failed);
+    if (oldPath.empty() || !RunningUnderWine() || !MoveFolderName(oldPath, newPath)) throw EOSError(failed);
     ::SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATHW, oldPath.c_str(), newPath.c_str());
   }
   if (!newID) {  // renamed, but the shell kept the new identifier to itself, or the shell was not asked
