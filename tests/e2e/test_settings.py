@@ -3,7 +3,7 @@ import os
 import subprocess
 import unittest
 
-from drive import wait_for, win_path, xdotool
+from drive import wait_for, win_path
 from e2e_case import SnapvikCase, needs_root
 
 CRLF = b"C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"
@@ -180,21 +180,6 @@ class Closing(SnapvikCase):
         os.rmdir(c.settings)
         self.close_and_wait(c, form)  # closing again retries
         self.assertTrue(os.path.isfile(c.settings))
-
-    def test_an_abandoned_close_arms_the_hot_key_again(self):
-        c = self.copy()
-        shots = os.path.join(c.folder, "shots")
-        os.mkdir(shots)
-        os.mkdir(c.settings)
-        c.start()
-        form = c.main_window()
-        c.arm(form, win_path(shots), "K", ctrl=True, alt=True)
-        self.expect_create_error(c, form)
-        xdotool("windowfocus", "--sync", c.x_window())
-        xdotool("key", "ctrl+alt+k")
-        wait_for(lambda: os.listdir(shots) == ["Screen0.jpg"], what="a capture after the abandoned close")
-        os.rmdir(c.settings)
-        self.close_and_wait(c, form)
 
     @needs_root("makes the program's folder immutable")
     def test_an_unchanged_close_in_a_read_only_folder_closes_the_window(self):
