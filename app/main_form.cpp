@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <exception>
 #include <string_view>
 #include <utility>
 
@@ -53,6 +54,9 @@ TForm1::TForm1() : font_(MakeFont(FormFont())) {
 
   sPathDialog1.Root = L"rfDesktop";
   sPathDialog1.Caption = L"Выберите директорию";
+  // The current directory would pin the chosen folder (no rename, no delete)
+  // and move where a relative directory field writes.
+  sPathDialog1.NoChangeDir = true;
 
   try {
     FormCreate();
@@ -97,8 +101,10 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-  ArmHotKey(hotKey_, Handle(), Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()},
-            &keyGrab_);
+  armed_.reset();
+  ArmedCombination combination{Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()}};
+  ArmHotKey(hotKey_, Handle(), combination.keyField, combination.boxes, &keyGrab_);
+  armed_ = std::move(combination);
 }
 
 // Every hot-key message, whatever its identifier, takes one screenshot.
@@ -115,7 +121,27 @@ void TForm1::WMHotKey() {
 void TForm1::FormClose() {
   ReleaseHotKey(hotKey_, &keyGrab_);
   const settings::Settings values = Current();
-  if (settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) SaveSettings(values);
+  if (!settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) return;
+  try {
+    SaveSettings(values);
+  } catch (...) {
+    // The close is abandoned and the window stays: so does its hot key.
+    if (!armed_) throw;
+    const std::exception_ptr notSaved = std::current_exception();
+    try {
+      ArmHotKey(hotKey_, Handle(), armed_->keyField, armed_->boxes, &keyGrab_);
+    } catch (...) {
+      armed_.reset();
+      // Both are told: first why the window stays, then that the key is off.
+      try {
+        std::rethrow_exception(notSaved);
+      } catch (...) {
+        Application().HandleException();
+      }
+      throw;
+    }
+    throw;
+  }
 }
 
 settings::Settings TForm1::Current() const {

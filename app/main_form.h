@@ -1,6 +1,8 @@
 #pragma once
 // The main window.
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "app/settings_logic.h"
@@ -55,6 +57,12 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   HotKeyRegistration hotKey_;
   // Under Wine, the combination grabbed on the X display as well.
   TKeyGrab keyGrab_;
+  // The combination armed now, for arming it again when a close is abandoned.
+  struct ArmedCombination {
+    std::wstring keyField;
+    ModifierBoxes boxes;
+  };
+  std::optional<ArmedCombination> armed_;
   // What the window showed once start-up was done, and whether opt.dat was there.
   settings::Settings shownAtStart_;
   bool settingsExisted_ = false;

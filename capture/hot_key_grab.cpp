@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/wine.h"
 #include "common/win_text.h"
 
 namespace snapvik {
@@ -52,11 +53,6 @@ bool Readable(SOCKET s, ULONGLONG deadline) {
 
 }  // namespace
 
-bool RunsUnderWine() {
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-}
-
 TKeyGrab::~TKeyGrab() {
   Disconnect();
   if (started_) ::WSACleanup();
@@ -92,7 +88,7 @@ void TKeyGrab::Serve(LPARAM event) noexcept {
 
 bool TKeyGrab::Connect(HWND window) {
   if (link_) return true;
-  if (!RunsUnderWine()) return false;
+  if (!RunningUnderWine()) return false;
   const std::wstring helper = HelperPath();
   if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   if (!started_) {

@@ -18,9 +18,6 @@ namespace snapvik {
 // The message the connection's events come in on (WSAAsyncSelect).
 inline constexpr UINT kWmKeyGrab = WM_APP + 0x25;
 
-// Whether this process runs under Wine: its ntdll has Wine's own exports.
-bool RunsUnderWine();
-
 namespace release {
 inline bool Socket(SOCKET s) noexcept { return ::closesocket(s) == 0; }
 }  // namespace release

@@ -38,4 +38,17 @@ bool IsPlainFileName(std::wstring_view name) {
   return true;
 }
 
+bool IsNameWindowsTakes(std::wstring_view name) {
+  if (!IsPlainFileName(name) || name.back() == L'.' || name.back() == L' ') return false;
+  // The device is named by what stands before the first dot, spaces at its end aside.
+  std::wstring_view stem = name.substr(0, name.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"})
+    if (SameIgnoringAsciiCase(stem, device)) return false;
+  if (stem.size() == 4 && (SameIgnoringAsciiCase(stem.substr(0, 3), L"COM") ||
+                           SameIgnoringAsciiCase(stem.substr(0, 3), L"LPT")))
+    return !(stem[3] >= L'1' && stem[3] <= L'9');
+  return true;
+}
+
 }  // namespace snapvik

@@ -29,4 +29,9 @@ inline bool FolderPathFits(std::wstring_view path) { return path.size() <= kLong
 // characters that separate or match names or that a file name cannot hold.
 bool IsPlainFileName(std::wstring_view name);
 
+// A plain name that Windows also takes for a new entry: no trailing dot or
+// space (it would drop them, and the entry would be another's), and no device
+// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), with an extension or not.
+bool IsNameWindowsTakes(std::wstring_view name);
+
 }  // namespace snapvik

@@ -1,6 +1,8 @@
 #include "framework/application.h"
 
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "common/error_text.h"
 #include "common/errors.h"
@@ -15,6 +17,25 @@ namespace {
 TApplication* g_application = nullptr;
 constexpr wchar_t kApplicationClass[] = L"TApplication";
 constexpr UINT kSynchronize = WM_APP + 0x100;  // lParam: the action
+constexpr UINT_PTR kDismissTimer = 1;          // answers a foreign command's boxes while the end waits
+constexpr UINT kDismissEvery = 100;            // ms: a command may show its next box after the first
+
+// A box a command of the shell shows: a dialog of this thread that is not one of our windows.
+bool IsForeignBox(HWND window) {
+  wchar_t name[16] = {};
+  ::GetClassNameW(window, name, 16);
+  return std::wstring_view(name) == L"#32770" && ::IsWindowVisible(window) && ::IsWindowEnabled(window) &&
+         !TWindow::FromHandle(window);
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  try {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+  } catch (...) {
+    return FALSE;  // the next tick of the timer tries again
+  }
+}
 
 // The innermost non-empty message of a chain of nested errors.
 std::wstring InnermostMessage(const Exception& error) {
@@ -79,7 +100,40 @@ void TApplication::Terminate() {
   // end is also kept here, where each of our loops looks before it waits.
   terminated_ = true;
   ::EndMenu();
+  if (foreignCommands_ > 0) {
+    quitHeld_ = true;
+    DismissForeignBoxes();
+    // The command may go on to ask again (a second box after the first).
+    ::SetTimer(handle_.get(), kDismissTimer, kDismissEvery, nullptr);
+    return;
+  }
   ::PostQuitMessage(0);
+}
+
+TApplication::ForeignCommandScope::ForeignCommandScope() { ++Application().foreignCommands_; }
+
+TApplication::ForeignCommandScope::~ForeignCommandScope() {
+  TApplication& application = Application();
+  if (--application.foreignCommands_ > 0 || !application.quitHeld_) return;
+  application.quitHeld_ = false;
+  ::KillTimer(application.handle_.get(), kDismissTimer);
+  ::PostQuitMessage(0);
+}
+
+void TApplication::DismissForeignBoxes() const noexcept {
+  std::vector<HWND> windows;
+  ::EnumThreadWindows(threadId_, &CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  for (const HWND box : windows) {
+    if (!IsForeignBox(box)) continue;
+    // Never the button that goes on: Cancel stops the whole command, No skips
+    // this item, the close box is all a box without either offers.
+    if (const HWND cancel = ::GetDlgItem(box, IDCANCEL))
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+    else if (const HWND no = ::GetDlgItem(box, IDNO))
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), reinterpret_cast<LPARAM>(no));
+    else
+      ::PostMessageW(box, WM_CLOSE, 0, 0);
+  }
 }
 
 bool TApplication::ProcessMessage() {
@@ -106,6 +160,10 @@ void TApplication::RunModalLoop(HWND modalWindow, const bool& done) {
 }
 
 LRESULT CALLBACK TApplication::HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER && wParam == kDismissTimer && g_application) {
+    g_application->DismissForeignBoxes();
+    return 0;
+  }
   if (msg != kSynchronize) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
   try {
     (*reinterpret_cast<const std::function<void()>*>(lParam))();

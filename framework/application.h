@@ -36,6 +36,7 @@ class TApplication final : public ISynchronizer {
   void Run(int showCommand);
   // Ends the program: every loop of ours ends, the innermost first, and an
   // open menu closes. Holds even when a loop not of ours takes the quit message.
+  // While a foreign command runs, its boxes are answered safely first.
   void Terminate();
   bool Terminated() const { return terminated_; }
 
@@ -45,6 +46,19 @@ class TApplication final : public ISynchronizer {
   // Dispatches every message until `done` or the end of the program; the
   // program's other windows are disabled meanwhile.
   void RunModalLoop(HWND modalWindow, const bool& done);
+
+  // While one lives, the shell runs a command of ours and may ask the user
+  // inside it (a delete confirmation is its own modal box). The quit message
+  // would end such a box as if it had been accepted, so an end of the program
+  // meanwhile closes those boxes with their safe answer instead, and the
+  // quit message follows once the command has returned.
+  class ForeignCommandScope {
+   public:
+    ForeignCommandScope();
+    ~ForeignCommandScope();
+    ForeignCommandScope(const ForeignCommandScope&) = delete;
+    ForeignCommandScope& operator=(const ForeignCommandScope&) = delete;
+  };
 
   void Synchronize(const std::function<void()>& action) override;
   bool WaitServingSynchronize(HANDLE object, DWORD milliseconds = INFINITE) override;
@@ -65,11 +79,15 @@ class TApplication final : public ISynchronizer {
   UniqueWindow handle_;
   std::wstring title_;
   static LRESULT CALLBACK HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // Answers the boxes a foreign command shows on this thread: Cancel, else No, else their close box.
+  void DismissForeignBoxes() const noexcept;
 
   TForm* mainForm_ = nullptr;
   DWORD threadId_ = 0;
   bool terminated_ = false;
   bool showingError_ = false;
+  int foreignCommands_ = 0;  // ForeignCommandScope objects alive
+  bool quitHeld_ = false;    // the end came during a foreign command
 };
 
 // The one application object of the process.

@@ -197,11 +197,17 @@ void TPathDialogForm::sBitBtn2Click() { SetModalResult(sShellTreeView1.IsEditing
 
 void TPathDialogForm::sBitBtn3Click() {
   const TacShellFolder* selected = sShellTreeView1.SelectedFolder();
-  const NewFolderChoice choice = NewFolderName(selected ? selected->PathName() : std::wstring(), &ProbeDirectory);
+  const std::wstring holder = selected ? selected->PathName() : std::wstring();
+  NewFolderChoice choice = NewFolderName(holder, ProbeNewFolder);
   // A folder past the limit could be made here, but the tree could not show it.
-  const bool fits = FolderPathFits(choice.path);
-  if (choice.free && fits) ::CreateDirectoryW(choice.path.c_str(), nullptr);
-  if (!choice.free || !fits || !IsExistingDir(choice.path)) {
+  bool made = false;
+  for (int tries = 0; !made && tries < 100 && choice.free && FolderPathFits(choice.path); ++tries) {
+    made = ::CreateDirectoryW(choice.path.c_str(), nullptr) != FALSE;
+    // A name another program took since the test is not ours: on to the next number.
+    if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    if (!made) choice = NewFolderName(holder, ProbeNewFolder);
+  }
+  if (!made) {
     ShowErrorBox(CannotCreateMessage(choice.path));
     return;
   }

@@ -3,6 +3,7 @@
 // and the window that each run makes, shows modally and destroys.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "common/handles.h"
 #include "framework/controls.h"
 #include "framework/form.h"
+#include "picker/existing_dir.h"
 #include "picker/path_dialog_logic.h"
 #include "picker/root_strip.h"
 #include "picker/shell_tree.h"
@@ -39,6 +41,9 @@ class TPathDialogForm final : public TForm {
   void GenerateButtons();
   void UpdateAnchors();
   const std::vector<std::unique_ptr<TsSpeedButton>>& RootButtons() const { return rootButtons_; }
+
+  // How Create tests a candidate name; another program may make it between the test and the create.
+  std::function<DirectoryState(const std::wstring&)> ProbeNewFolder = &ProbeDirectory;
 
   void sShellTreeView1Change(HTREEITEM node);
   void sBitBtn1Click();

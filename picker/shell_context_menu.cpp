@@ -2,6 +2,7 @@
 
 #include "common/com.h"
 #include "common/handles.h"
+#include "framework/application.h"
 
 namespace snapvik {
 
@@ -84,6 +85,8 @@ void ShowShellContextMenu(TWindow& Owner, const TacShellFolder* Item, int X, int
     info.hwnd = Owner.Handle();
     info.lpVerb = MAKEINTRESOURCEA(command - 1);
     info.nShow = SW_SHOWNORMAL;
+    // A close meanwhile must not answer the command's questions for the user.
+    const TApplication::ForeignCommandScope running;
     result = menu->InvokeCommand(&info);
   }
   if (verbs) verbs->CommandCompleted(verb, result == S_OK);

@@ -5,9 +5,11 @@
 #include <atomic>
 
 #include "common/errors.h"
+#include "common/handles.h"
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "common/win_text.h"
+#include "common/wine.h"
 
 namespace snapvik {
 
@@ -80,21 +82,51 @@ bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
          CSTR_EQUAL;
 }
 
-// Moves a folder to another name in the same folder, never over anything. A
-// change of letter case alone goes by way of a free name in between: a file
-// system that ignores case may take the direct move as done without doing it.
-bool MoveFolderName(const std::wstring& from, const std::wstring& to) {
-  if (!SameTextIgnoringCase(from, to)) return ::MoveFileW(from.c_str(), to.c_str()) != FALSE;
+// The name the entry at `path` has on disk (found with letter case ignored); empty when none is there.
+std::wstring NameOnDisk(const std::wstring& path) {
+  WIN32_FIND_DATAW entry{};
+  const UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+  return find ? std::wstring(entry.cFileName) : std::wstring();
+}
+
+// Gives a folder another letter case of its name by way of a free name in
+// between, each step checked: a failed second step is undone, and a folder
+// that cannot even be moved back is reported to the shell where it now is.
+bool MoveToOtherCase(const std::wstring& from, const std::wstring& to) {
   for (int n = 1; n <= 100; ++n) {
     const std::wstring between = to + L".~" + std::to_wstring(n);
-    if (::MoveFileW(from.c_str(), between.c_str())) {
-      if (::MoveFileW(between.c_str(), to.c_str())) return true;
-      ::MoveFileW(between.c_str(), from.c_str());
+    if (!::MoveFileW(from.c_str(), between.c_str())) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
       return false;
     }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+    if (::MoveFileW(between.c_str(), to.c_str())) return true;
+    if (!::MoveFileW(between.c_str(), from.c_str()))
+      ::SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATHW, from.c_str(), between.c_str());
+    return false;
   }
+  return false;
+}
+
+// Moves a folder to another name in the same folder, never over anything.
+bool MoveFolderName(const std::wstring& from, const std::wstring& to) {
+  if (SameTextIgnoringCase(from, to)) return MoveToOtherCase(from, to);
+  return ::MoveFileW(from.c_str(), to.c_str()) != FALSE;
+}
+
+// Whether another entry of the folder holding `path` has `name`, letter case
+// ignored: Windows takes the two as one. The entry at `path` itself aside.
+bool NameHeldBeside(const std::wstring& path, const std::wstring& name) {
+  const std::wstring folder = FolderOf(path);
+  const std::wstring own = path.substr(folder.size());
+  WIN32_FIND_DATAW entry{};
+  const UniqueFind find(::FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) return false;  // unreadable: the move itself never replaces
+  do {
+    const std::wstring entryName = entry.cFileName;
+    if (entryName != own && SameTextIgnoringCase(entryName, name)) return true;
+  } while (::FindNextFileW(find.get(), &entry));
   return false;
 }
 
@@ -221,30 +253,35 @@ bool TacShellFolder::Rename(const std::wstring& NewName) {
   if (IsFileFolder()) oldPath = PathName();
   if (!oldPath.empty() && oldPath.back() != L'\\') {  // not a drive, whose name is its label
     newPath = FolderOf(oldPath) + NewName;
-    if (!IsPlainFileName(NewName)) throw EOSError(failed);
-    if (!FolderPathFits(newPath)) throw EOSError(failed + L": the folder's path would be too long");
+    // Refused before anything moves: the shell would apply some of these,
+    // and the folder could then not be chosen, or be another's.
+    if (!IsNameWindowsTakes(NewName) || !FolderPathFits(newPath) || NameHeldBeside(oldPath, NewName))
+      throw EOSError(failed);
   } else {
     oldPath.clear();
   }
-  UniqueRelativeID newID;
-  if (!oldPath.empty() && SameTextIgnoringCase(oldPath, newPath)) {
-    // The shell takes a change of letter case alone as done without doing it.
-    if (oldPath == newPath) return true;
-    if (!MoveFolderName(oldPath, newPath)) throw EOSError(failed);
-  } else {
-    PITEMID_CHILD renamed = nullptr;
-    const HRESULT result =
-        folder ? folder->SetNameOf(nullptr, reinterpret_cast<PCUITEMID_CHILD>(RelativeID()), NewName.c_str(),
-                                   SHGDN_NORMAL, &renamed)
-               : E_FAIL;
-    newID = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(renamed));
-    if (result != S_OK) {
-      // A folder the shell lists but will not rename (Wine's desktop allows,
-      // then refuses every rename) is renamed on disk.
-      newID.reset();
-      if (oldPath.empty() || !MoveFolderName(oldPath, newPath)) throw EOSError(failed);
+  if (!oldPath.empty() && oldPath == newPath) return true;
+  PITEMID_CHILD renamed = nullptr;
+  const HRESULT result =
+      folder ? folder->SetNameOf(nullptr, reinterpret_cast<PCUITEMID_CHILD>(RelativeID()), NewName.c_str(),
+                                 SHGDN_NORMAL, &renamed)
+             : E_FAIL;
+  UniqueRelativeID newID = Adopt(reinterpret_cast<PIDLIST_RELATIVE>(renamed));
+  if (result == S_OK) {
+    // A file system that ignores case may take a change of letter case alone
+    // as done without doing it: then, and only then, the name is changed on disk.
+    const std::wstring oldName = oldPath.substr(FolderOf(oldPath).size());
+    if (!oldPath.empty() && SameTextIgnoringCase(oldPath, newPath) && NameOnDisk(oldPath) == oldName) {
+      if (!MoveToOtherCase(oldPath, newPath)) throw EOSError(failed);
       ::SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATHW, oldPath.c_str(), newPath.c_str());
     }
+  } else {
+    // Wine's desktop lists its folders as renamable, then refuses every
+    // rename: there, and only there, the folder is renamed on disk. On
+    // Windows the shell may refuse for a reason of its own, and that stands.
+    newID.reset();
+    if (oldPath.empty() || !RunningUnderWine() || !MoveFolderName(oldPath, newPath)) throw EOSError(failed);
+    ::SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATHW, oldPath.c_str(), newPath.c_str());
   }
   if (!newID) {  // renamed, but the shell kept the new identifier to itself, or the shell was not asked
     PIDLIST_RELATIVE parsed = nullptr;

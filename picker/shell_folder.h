@@ -57,7 +57,8 @@ class TacShellFolder {
   bool ExecuteDefault() const;
 
   // True when the item now has the new name; false when it may not be
-  // renamed; "Rename to %s failed" when the shell refuses.
+  // renamed; "Rename to %s failed" when the shell refuses, or, before
+  // anything is renamed, for a name Windows refuses or that is too long.
   bool Rename(const std::wstring& NewName);
 
   // How many items are alive; for checks that nothing is left behind.

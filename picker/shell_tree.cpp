@@ -189,38 +189,7 @@ void TacCustomShellTreeView::SetPath(const std::wstring& path) {
   // also a path under the computer); the selected one already is this path.
   if (const TacShellFolder* selected = SelectedFolder(); selected && selected->PathName() == path) return;
   if (FUpdating) return;
-  {
-    const FlagScope updating(FUpdating);
-    const UpdateBracket bracket(*this);
-    if (HTREEITEM node = NodeOnTheShortestWay(FullPathName(path))) {
-      if (node != Selected()) TreeView_SelectItem(Handle(), node);
-      return;
-    }
-  }
   SetPathFromID(id.get());
-}
-
-HTREEITEM TacCustomShellTreeView::NodeOnTheShortestWay(const std::wstring& path) {
-  if (!IsFileSystemPath(path)) return nullptr;
-  HTREEITEM node = FirstNode();
-  if (const TacShellFolder* root = FolderOf(node); !root || SameIgnoringAsciiCase(root->PathName(), path)) return node;
-  while (node) {
-    TreeView_Expand(Handle(), node, TVE_EXPAND);
-    HTREEITEM next = nullptr;
-    size_t longest = 0;
-    for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
-      const TacShellFolder* item = FolderOf(child);
-      if (!item) continue;
-      const std::wstring folder = item->PathName();
-      if (SameIgnoringAsciiCase(folder, path)) return child;
-      if (folder.size() > longest && IsInsideFolder(folder, path)) {
-        next = child;
-        longest = folder.size();
-      }
-    }
-    node = next;
-  }
-  return nullptr;
 }
 
 void TacCustomShellTreeView::SetPathFromID(PCIDLIST_ABSOLUTE id) {
@@ -598,6 +567,12 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
       return 0;
     case kRootChangeWaited:
       RootChanged();
+      return 0;
+    case WM_KEYDOWN:
+      // F2 renames, as in the system's file manager: Wine's shell menu offers no Rename.
+      if (wParam != VK_F2) break;
+      if (const HTREEITEM node = Selected(); node && !IsEditing())
+        if (const TacShellFolder* item = FolderOf(node); item && item->Capabilities().Has(fcCanRename)) EditText(node);
       return 0;
     case TVM_SETIMAGELIST:
       if (!FImageListChanging) {

@@ -111,10 +111,6 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void ApplyImageList();
   UniqueAbsoluteID NodeID(HTREEITEM node) const;
   void PostRefreshRequest();
-  // The node of a file-system folder reached from the root through the
-  // folders that hold it (a Desktop folder as the root's child, not through
-  // the computer and the drive), expanding them; none when that way ends.
-  HTREEITEM NodeOnTheShortestWay(const std::wstring& path);
   void RefreshQueued();
   // The change watch follows `node`'s folder.
   void WatchNode(HTREEITEM node);

@@ -5,7 +5,7 @@ import shutil
 import subprocess
 import time
 
-from e2e_case import SnapvikCase
+from e2e_case import SnapvikCase, needs_root
 from drive import WORK, wait_for, win_path, xdotool
 
 EM_SETLIMITTEXT = 0x00C5
@@ -249,6 +249,26 @@ class Picker(SnapvikCase):
         finally:
             shutil.rmtree(shots, ignore_errors=True)
 
+    def test_opening_the_picker_at_a_folder_leaves_the_current_directory_alone(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        dialog, parts = self.open_picker(c, ctl)
+        self.select(parts["tree"], self.name, 1)
+        c.click(parts["OK"])
+        self.gone(c, dialog)
+        # The next run opens at that folder; cancelled, it must not have moved where relative paths point.
+        dialog, parts = self.open_picker(c, ctl)
+        c.click(parts["Cancel"])
+        self.gone(c, dialog)
+        for holder in (c.folder, self.folder):
+            os.makedirs(os.path.join(holder, "rel"))
+        ctl = c.arm(form, "rel", "K", ctrl=True, alt=True)
+        xdotool("key", "ctrl+alt+k")
+        wait_for(lambda: os.listdir(os.path.join(c.folder, "rel")) == ["Screen0.jpg"],
+                 what="the capture beside the program")
+        self.assertEqual(os.listdir(os.path.join(self.folder, "rel")), [])
+
     def test_the_window_resizes_down_to_its_minimum_with_the_controls_anchored(self):
         c, form, ctl, dialog, parts = self.picker_of_a_new_copy()
         x, y, w, h = dialog["window"]
@@ -356,6 +376,44 @@ class Picker(SnapvikCase):
         except subprocess.TimeoutExpired:
             self.fail("the program goes on running after the close")
         self.assertTrue(os.path.exists(c.settings), "closing wrote the settings")
+
+    def close_at_the_shell_s_question(self, holder, answers_first):
+        """The menu's Delete on holder/victim, the shell's first questions answered, and the program
+        closed as the taskbar closes it while the next one is up: it ends, and the folder is whole."""
+        victim = os.path.join(holder, "victim")
+        os.makedirs(os.path.join(victim, "inside"))
+        with open(os.path.join(victim, "kept.txt"), "w") as f:
+            f.write("kept")
+        c, form, ctl, dialog, parts = self.picker_of_a_new_copy()
+        tree = parts["tree"]
+        for level, name in enumerate(os.path.relpath(holder, DESKTOP).split(os.sep), 1):
+            self.probe.ask("treeexpand", tree["hwnd"], self.node(tree, name, level)["item"])
+        self.menu_command(c, tree, self.node(tree, "victim", level + 1), "d")
+        for reply in answers_first:
+            box = c.message_box()
+            self.answer(c, box, reply)
+        c.message_box()
+        self.assertEqual(self.probe.ask("post", form["hwnd"], 0x0010, 0, 1), 1)  # WM_CLOSE
+        try:
+            self.assertEqual(c.wait_exit(timeout=20), 0)
+        except subprocess.TimeoutExpired:
+            self.fail("the program goes on running after the close")
+        self.assertEqual(sorted(os.listdir(victim)), ["inside", "kept.txt"])
+        self.assertTrue(os.path.exists(c.settings), "closing wrote the settings")
+
+    def test_a_close_at_the_shell_s_delete_confirmation_deletes_nothing(self):
+        self.close_at_the_shell_s_question(self.folder, [])
+
+    @needs_root("mounts a disk without a Trash")
+    def test_a_close_at_the_shell_s_delete_for_good_question_deletes_nothing(self):
+        disk = os.path.join(self.folder, "disk")
+        os.makedirs(disk)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", disk], check=True)
+        try:
+            # Yes to the Trash, which this disk has not: the shell then asks to delete for good.
+            self.close_at_the_shell_s_question(disk, ["Yes"])
+        finally:
+            subprocess.run(["umount", disk], check=True)
 
     def test_a_folder_directly_on_the_desktop_is_made_and_renamed_in_place(self):
         c = self.started()

@@ -63,13 +63,16 @@ class DialogScript {
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     DialogScript* self = current_;
     TPathDialogForm* form = self ? OpenDialog() : nullptr;
-    if (!form) return;
+    // Not inside a step: a box it shows runs the ticks too.
+    if (!form || self->inStep_) return;
     if (self->ran < self->steps_.size()) {
+      self->inStep_ = true;
       try {
         self->steps_[self->ran++](*form);
       } catch (const Exception& error) {
         ADD_FAILURE() << "a step raised an error: " << std::string(error.Message().begin(), error.Message().end());
       }
+      self->inStep_ = false;
     } else if (++self->idle_ > 50) {
       self->leftOpen = true;
       form->SetModalResult(mrCancel);
@@ -79,6 +82,7 @@ class DialogScript {
   std::vector<Step> steps_;
   UINT_PTR timer_ = 0;
   int idle_ = 0;
+  bool inStep_ = false;
 };
 DialogScript* DialogScript::current_ = nullptr;
 
@@ -312,6 +316,38 @@ std::vector<HWND> OpenBoxes(DWORD thread) {
   return boxes;
 }
 
+TEST_F(PathDialog, ANameAnotherProgramTakesBetweenTheTestAndTheCreateIsLeftToIt) {
+  TestFolder folder;
+  dialog_.Path = WithoutSeparator(folder);
+  dialog_.NoChangeDir = true;
+  const std::wstring theirs = folder / L"New folder1";
+  EXPECT_TRUE(Run({
+      [&](TPathDialogForm& f) {
+        // Found free, then made by another program before the picker makes it.
+        f.ProbeNewFolder = [&](const std::wstring& path) {
+          const DirectoryState state = ProbeDirectory(path);
+          if (path == theirs && state == DirectoryState::Missing) {
+            EXPECT_TRUE(::CreateDirectoryW(theirs.c_str(), nullptr));
+            WriteBytes(theirs + L"\\theirs.txt", "x");
+          }
+          return state;
+        };
+        Click(f.sBitBtn3);
+      },
+      [&](TPathDialogForm& f) {
+        TsShellTreeView& tree = f.sShellTreeView1;
+        EXPECT_EQ(tree.Path(), folder / L"New folder2");
+        ASSERT_TRUE(tree.IsEditing());
+        ::SetWindowTextW(TreeView_GetEditControl(tree.Handle()), L"Mine");
+        Click(f.sBitBtn1);
+      },
+      Ok(),
+  }));
+  EXPECT_EQ(testing::ListFolder(folder.Path()), (std::vector<std::wstring>{L"Mine", L"New folder1"}));
+  EXPECT_TRUE(testing::Exists(theirs + L"\\theirs.txt"));
+  EXPECT_EQ(dialog_.Path, folder / L"Mine");
+}
+
 TEST_F(PathDialog, OneCannotCreateBoxAtATimeWithThePickerInertMeanwhile) {
   TestFolder folder;
   ASSERT_TRUE(::CreateDirectoryW((folder / L"gone").c_str(), nullptr));
@@ -399,28 +435,33 @@ TEST_F(PathDialog, CreateNearThePathLimitMakesNothingAndSaysSo) {
   EXPECT_EQ(boxes[0].text, CannotCreateMessage(deep + L"\\New folder1"));
 }
 
-TEST_F(PathDialog, ANameTooLongForItsPathIsRefusedAndNothingIsRenamed) {
+TEST_F(PathDialog, ANameWindowsRefusesOrTooLongForItsPathIsRefusedAndNothingIsRenamed) {
   TestFolder folder;
-  ASSERT_TRUE(::CreateDirectoryW((folder / L"x").c_str(), nullptr));
+  for (const wchar_t* name : {L"x", L"z"}) ASSERT_TRUE(::CreateDirectoryW((folder / name).c_str(), nullptr));
   dialog_.Path = folder / L"x";
+  dialog_.NoChangeDir = true;  // as the program runs it: the current directory would pin the folder
   // A full path of MAX_PATH - 1: the shell still makes it, but the folder is then of no use.
-  const std::wstring name(MAX_PATH - 1 - folder.Path().size(), L'n');
+  const std::wstring tooLong(MAX_PATH - 1 - folder.Path().size(), L'n');
+  const std::vector<std::wstring> refused = {L"z.",  L"w...",     L"spaces   ", L"AUX",  L"nul.txt", L"Com7",
+                                             L"LPT1 .log", L"a<b", L"Z",         tooLong};
   std::vector<testing::SeenBox> boxes;
-  EXPECT_FALSE(Run({[&](TPathDialogForm& f) {
-                      TsShellTreeView& tree = f.sShellTreeView1;
-                      ::SetWindowTextW(tree.EditText(tree.Selected()), name.c_str());
-                      BoxCloser closer(::GetCurrentThreadId(), application_.Handle(), WM_NULL);
-                      Click(f.sBitBtn1);  // keeps the typed name
-                      boxes = closer.Boxes();
-                    },
-                    [&](TPathDialogForm& f) {
-                      EXPECT_EQ(f.sShellTreeView1.Path(), folder / L"x");
-                      EXPECT_EQ(f.sShellTreeView1.TextOf(f.sShellTreeView1.Selected()), L"x");
-                    },
-                    Cancel()}));
-  EXPECT_EQ(testing::ListFolder(folder.Path()), std::vector<std::wstring>{L"x"});
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, L"Rename to " + name + L" failed: the folder's path would be too long.");
+  std::vector<DialogScript::Step> steps;
+  for (const std::wstring& name : refused)
+    steps.push_back([&, name](TPathDialogForm& f) {
+      TsShellTreeView& tree = f.sShellTreeView1;
+      ::SetWindowTextW(tree.EditText(tree.Selected()), name.c_str());
+      // A name applied shows no box: the closer gives up after a while.
+      BoxCloser closer(::GetCurrentThreadId(), application_.Handle(), WM_NULL, 1, 5000);
+      Click(f.sBitBtn1);  // keeps the typed name
+      for (testing::SeenBox& box : closer.Boxes()) boxes.push_back(std::move(box));
+      EXPECT_EQ(tree.Path(), folder / L"x");
+      EXPECT_EQ(tree.TextOf(tree.Selected()), L"x");
+    });
+  steps.push_back(Cancel());
+  EXPECT_FALSE(Run(steps));
+  EXPECT_EQ(testing::ListFolder(folder.Path()), (std::vector<std::wstring>{L"x", L"z"}));
+  ASSERT_EQ(boxes.size(), refused.size());
+  for (size_t i = 0; i < refused.size(); ++i) EXPECT_EQ(boxes[i].text, L"Rename to " + refused[i] + L" failed.");
 }
 
 TEST_F(PathDialog, ARenameThatChangesOnlyTheCaseIsApplied) {

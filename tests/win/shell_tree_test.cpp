@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/paths.h"
@@ -280,6 +282,24 @@ TEST_F(ShellTree, RenamingInPlaceRenamesOnDiskAndAClashIsReported) {
   EXPECT_TRUE(SameID(host.tree.SelectedFolder()->AbsoluteID(), FolderFromAbsoluteID(host.tree.SelectedFolder()->AbsoluteID())->AbsoluteID()));
 }
 
+TEST_F(ShellTree, F2OpensTheSelectedFoldersNameForEditing) {
+  TestFolder folder;
+  MakeDir(folder / L"named");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"named");
+  ::SendMessageW(host.tree.Handle(), WM_KEYDOWN, VK_F2, 0);
+  const HWND editor = TreeView_GetEditControl(host.tree.Handle());
+  ASSERT_NE(editor, nullptr);
+  wchar_t text[32] = {};
+  ::GetWindowTextW(editor, text, 32);
+  EXPECT_STREQ(text, L"named");
+  host.tree.EndEdit(true);
+  Drain();
+  EXPECT_TRUE(testing::Exists(folder / L"named"));
+}
+
 TEST_F(ShellTree, AnEmptyFolderLosesItsButtonAndChildrenLoadOnce) {
   TestFolder folder;
   MakeDir(folder / L"empty");
@@ -530,10 +550,10 @@ TEST_F(ShellTree, ANewRootWhileChildrenLoadWaitsUntilTheyAreIn) {
   EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), std::vector<std::wstring>{L"elsewhere"});
 }
 
-TEST_F(ShellTree, AFolderOnTheDesktopIsSelectedAsTheRootsOwnChild) {
+TEST_F(ShellTree, AFolderOnTheDesktopIsSelectedThroughItsPathsOwnAncestors) {
   wchar_t desktop[MAX_PATH] = {};
   ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
-  const std::wstring folder = AddPathSeparator(desktop) + L"shortest-way";
+  const std::wstring folder = AddPathSeparator(desktop) + L"own-ancestors";
   const std::wstring inner = folder + L"\\inner";
   ::CreateDirectoryW(folder.c_str(), nullptr);
   MakeDir(inner);
@@ -541,9 +561,17 @@ TEST_F(ShellTree, AFolderOnTheDesktopIsSelectedAsTheRootsOwnChild) {
   host.tree.Loaded();  // the Desktop
   host.tree.SetPath(inner);
   EXPECT_EQ(host.tree.Path(), inner);
-  // Not through the computer, the drive and the user's folders.
-  EXPECT_EQ(host.tree.LevelOf(host.tree.Selected()), 2);
-  EXPECT_EQ(host.tree.ParentOf(host.tree.ParentOf(host.tree.Selected())), host.tree.FirstNode());
+  // Through the computer, the drive and every folder of the path, each one the path's own.
+  HTREEITEM node = host.tree.Selected();
+  std::vector<std::wstring> up;
+  for (node = host.tree.ParentOf(node); node && host.tree.ParentOf(node); node = host.tree.ParentOf(node))
+    up.push_back(host.tree.FolderOf(node)->PathName());
+  ASSERT_GE(up.size(), 3u);
+  EXPECT_EQ(up[0], folder);
+  EXPECT_EQ(up[1], std::wstring(desktop));
+  EXPECT_FALSE(IsFileSystemPath(up.back())) << "the computer, under the Desktop: " << up.size();
+  EXPECT_EQ(up[up.size() - 2].size(), 3u) << "a drive";
+  for (size_t i = 1; i + 1 < up.size(); ++i) EXPECT_TRUE(IsInsideFolder(up[i], up[i - 1])) << up[i - 1];
   ::RemoveDirectoryW(inner.c_str());
   ::RemoveDirectoryW(folder.c_str());
 }
