@@ -79,7 +79,9 @@ TControl& TForm1::ControlNamed(std::string_view name) {
 void TForm1::FormCreate() {
   HotKeyId = -1;
   ScreenCounter = 0;
-  LoadSettings(*this, settingsExisted_);
+  settingsReadFailed_ = true;
+  LoadSettings(*this);
+  settingsReadFailed_ = false;
 }
 
 void TForm1::DoClose() { FormClose(); }
@@ -121,7 +123,7 @@ void TForm1::WMHotKey() {
 void TForm1::FormClose() {
   ReleaseHotKey(hotKey_, &keyGrab_);
   const settings::Settings values = Current();
-  if (!settings::ShouldWrite(settingsExisted_, shownAtStart_, values)) return;
+  if (!settings::ShouldWrite(settingsReadFailed_, shownAtStart_, values)) return;
   try {
     SaveSettings(values);
   } catch (...) {

@@ -63,9 +63,10 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
     ModifierBoxes boxes;
   };
   std::optional<ArmedCombination> armed_;
-  // What the window showed once start-up was done, and whether opt.dat was there.
+  // What the window showed once start-up was done, and whether reading
+  // opt.dat failed then.
   settings::Settings shownAtStart_;
-  bool settingsExisted_ = false;
+  bool settingsReadFailed_ = false;
 };
 
 }  // namespace snapvik

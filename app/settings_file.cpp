@@ -53,7 +53,40 @@ std::string ReadWholeFile(const std::wstring& path) {
   return bytes;
 }
 
-void ReplaceFileSafely(const std::wstring& path, std::string_view bytes) {
+namespace {
+
+// The file that `path` names once links are followed; `path` itself when
+// that is the same file by another spelling, when nothing is there to follow
+// or when the platform cannot tell.
+std::wstring FollowedPath(const std::wstring& path) {
+  UniqueFile file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return path;
+  std::wstring followed(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(file.get(), followed.data(),
+                                                     static_cast<DWORD>(followed.size()), FILE_NAME_NORMALIZED);
+    if (length == 0) return path;
+    const bool whole = length < followed.size();
+    followed.resize(length);
+    if (whole) break;
+  }
+  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\", kLocal = L"\\\\?\\";
+  std::wstring plain = followed;
+  if (plain.starts_with(kUnc)) plain = L"\\\\" + plain.substr(kUnc.size());
+  else if (plain.starts_with(kLocal)) plain = plain.substr(kLocal.size());
+  if (plain.size() >= MAX_PATH) plain = followed;
+  const std::wstring full = FullPathName(path);
+  const bool same = ::CompareStringOrdinal(plain.c_str(), static_cast<int>(plain.size()), full.c_str(),
+                                           static_cast<int>(full.size()), TRUE) == CSTR_EQUAL;
+  return same ? path : plain;
+}
+
+}  // namespace
+
+void ReplaceFileSafely(const std::wstring& linkedPath, std::string_view bytes) {
+  // Replacing the name itself would put a plain file where a link was.
+  const std::wstring path = FollowedPath(linkedPath);
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
       !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -63,10 +96,9 @@ void ReplaceFileSafely(const std::wstring& path, std::string_view bytes) {
   file.MoveTo(path, FileBeside::IfTaken::Replace);
 }
 
-void LoadSettings(settings::SettingsTarget& target, bool& existed) {
+void LoadSettings(settings::SettingsTarget& target) {
   const std::wstring path = SettingsFilePath();
-  existed = SettingsFileExists(path);
-  if (!existed) {
+  if (!SettingsFileExists(path)) {
     target.SetDirectory(ProgramFolder());
     return;
   }

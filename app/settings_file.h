@@ -19,11 +19,13 @@ std::string ReadWholeFile(const std::wstring& path);
 
 // Replaces `path` only once the new bytes are complete. A read-only file
 // is not replaced (the platform's move would ignore the mark under Wine).
+// Where `path` is a link, the file it points to is replaced and the link
+// stays.
 void ReplaceFileSafely(const std::wstring& path, std::string_view bytes);
 
 // Fills the target from opt.dat, or gives it the program's folder when
-// there is none; `existed` says which, before anything is read.
-void LoadSettings(settings::SettingsTarget& target, bool& existed);
+// there is none.
+void LoadSettings(settings::SettingsTarget& target);
 void SaveSettings(const settings::Settings& values);
 
 }  // namespace snapvik

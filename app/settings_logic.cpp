@@ -72,8 +72,8 @@ std::string EncodeSettings(const Settings& settings, const AnsiCodec& ansi) {
   return bytes;
 }
 
-bool ShouldWrite(bool existedAtStart, const Settings& shownAtStart, const Settings& now) {
-  return !existedAtStart || now != shownAtStart;
+bool ShouldWrite(bool readFailedAtStart, const Settings& shownAtStart, const Settings& now) {
+  return !readFailedAtStart || now != shownAtStart;
 }
 
 }  // namespace snapvik::settings

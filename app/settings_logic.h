@@ -28,10 +28,11 @@ struct Settings {
   bool operator==(const Settings&) const = default;
 };
 
-// Whether closing writes opt.dat: when there was none at start, or when the
-// window now holds other values than it showed once start-up was done. A
-// file that could not be read is never replaced by values nobody chose.
-bool ShouldWrite(bool existedAtStart, const Settings& shownAtStart, const Settings& now);
+// Whether closing writes opt.dat: always, so that the copy closed last
+// decides, except when reading it failed at start and the window still holds
+// what it showed then: a file that could not be read is never replaced by
+// values nobody chose.
+bool ShouldWrite(bool readFailedAtStart, const Settings& shownAtStart, const Settings& now);
 
 // The mark decides the encoding; without one the bytes are ANSI.
 std::wstring DecodeText(std::string_view bytes, const AnsiCodec& ansi);

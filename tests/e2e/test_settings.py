@@ -120,17 +120,11 @@ class CodePages(SnapvikCase):
         self.close_and_wait(c, form)
         self.assertEqual(c.read_settings(), data)
 
-    def test_utf16_is_kept_when_unchanged_and_rewritten_in_the_code_page_when_changed(self):
-        data = utf16le("C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n")
-        c = self.started(data)
+    def test_utf16_is_rewritten_in_the_code_page_at_every_close(self):
+        c = self.started(utf16le("C:\\Shots\\\r\n1\r\n0\r\n1\r\nS\r\n"))
         form, _ = Reading.state(self, c)
         self.close_and_wait(c, form)
-        self.assertEqual(c.read_settings(), data)
-        c.start()
-        form, _ = Reading.state(self, c)
-        self.probe.ask("settext", c.controls(form)["Edit2"]["hwnd"], "T")
-        self.close_and_wait(c, form)
-        self.assertEqual(c.read_settings(), CRLF.replace(b"S\r\n", b"T\r\n"))
+        self.assertEqual(c.read_settings(), CRLF)
 
     def test_a_folder_whose_bytes_look_like_a_mark_survives_a_restart(self):
         folder = "\u00ff\u00feab\\"  # "ÿþ" in code page 1252 are the bytes of a UTF-16 mark
@@ -181,16 +175,25 @@ class Closing(SnapvikCase):
         self.close_and_wait(c, form)  # closing again retries
         self.assertTrue(os.path.isfile(c.settings))
 
-    @needs_root("makes the program's folder immutable")
-    def test_an_unchanged_close_in_a_read_only_folder_closes_the_window(self):
-        c = self.started(CRLF)
-        form = c.main_window()
-        subprocess.run(["chattr", "+i", c.folder], check=True)
-        try:
-            self.close_and_wait(c, form)
-        finally:
-            subprocess.run(["chattr", "-i", c.folder], check=True)
-        self.assertEqual(c.read_settings(), CRLF)
+    def test_every_close_writes_through_a_link_and_the_copy_closed_last_decides(self):
+        first = self.copy()
+        os.mkdir(os.path.join(first.folder, "kept"))
+        target = os.path.join(first.folder, "kept", "real.dat")
+        with open(target, "wb") as f:
+            f.write(CRLF)
+        os.symlink("kept/real.dat", first.settings)
+        first.start()
+        first_form = first.main_window()
+        second = self.copy(folder=first.folder, name="Second.exe").start()
+        second_form = second.main_window()
+        self.probe.ask("settext", second.controls(second_form)["Edit1"]["hwnd"], "E:\\second\\")
+        self.close_and_wait(second, second_form)
+        self.assertEqual(second.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\second\\"))
+        # Unchanged since it started, the first copy still writes what it shows.
+        self.close_and_wait(first, first_form)
+        self.assertEqual(os.readlink(first.settings), "kept/real.dat")
+        self.assertEqual(first.read_settings(), CRLF)
+        self.assertEqual(os.listdir(os.path.dirname(target)), ["real.dat"])
 
     def test_a_read_only_file_is_reported_and_kept_with_its_mark(self):
         c = self.started(CRLF)
@@ -205,10 +208,9 @@ class Closing(SnapvikCase):
         self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
 
     @needs_root("makes the program's folder immutable")
-    def test_a_read_only_folder_keeps_the_old_file_and_the_window(self):
+    def test_a_read_only_folder_keeps_the_old_file_and_the_window_even_with_nothing_changed(self):
         c = self.started(CRLF)
         form = c.main_window()
-        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], "E:\\changed\\")
         # Immutable, so that not even root can write there.
         subprocess.run(["chattr", "+i", c.folder], check=True)
         try:
@@ -216,6 +218,7 @@ class Closing(SnapvikCase):
             self.assertEqual(c.read_settings(), CRLF)
         finally:
             subprocess.run(["chattr", "-i", c.folder], check=True)
+        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], "E:\\changed\\")
         self.close_and_wait(c, form)
         self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
         self.assertEqual(sorted(set(os.listdir(c.folder)) - {KEYGRAB_NAME}), ["Snapvik.exe", "opt.dat"])

@@ -164,7 +164,7 @@ TEST(SettingsWrite, AFolderWhoseBytesWouldReadAsAMarkIsWrittenAsMarkedUtf8) {
             "C:\\\xFF\xFE\\\r\n0\r\n0\r\n0\r\nA\r\n");
 }
 
-TEST(SettingsWrite, OnlyAFileThatWasMissingOrValuesThatChangedAreWritten) {
+TEST(SettingsWrite, OnlyAnUnreadFileWithNothingChangedIsSkipped) {
   const Settings shown{L"C:\\Shots\\", false, true, false, L"A"};
   EXPECT_TRUE(ShouldWrite(false, shown, shown));
   EXPECT_FALSE(ShouldWrite(true, shown, shown));
