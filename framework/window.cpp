@@ -1,14 +1,42 @@
 #include "framework/window.h"
 
+#include <mutex>
+#include <unordered_map>
+
 #include "framework/application.h"
 
 namespace snapvik {
 
 namespace {
 
-constexpr wchar_t kObjectProperty[] = L"Snapvik.TWindow";
+// Which object each window handle belongs to. Kept in the process, not as a
+// window property: under Wine every property read is a round trip to the
+// server (about 30 us), and every message a window handles starts with one.
+class Links {
+ public:
+  void Set(HWND hwnd, TWindow* object) {
+    const std::lock_guard lock(mutex_);
+    objects_[hwnd] = object;
+  }
+  void Remove(HWND hwnd) {
+    const std::lock_guard lock(mutex_);
+    objects_.erase(hwnd);
+  }
+  TWindow* Find(HWND hwnd) {
+    const std::lock_guard lock(mutex_);
+    const auto found = objects_.find(hwnd);
+    return found == objects_.end() ? nullptr : found->second;
+  }
 
-void Link(HWND hwnd, TWindow* object) { ::SetPropW(hwnd, kObjectProperty, object); }
+ private:
+  std::mutex mutex_;
+  std::unordered_map<HWND, TWindow*> objects_;
+};
+
+Links& AllLinks() {
+  static Links links;
+  return links;
+}
 
 }  // namespace
 
@@ -36,12 +64,12 @@ void RegisterWindowClass(const WindowClassSpec& wanted) {
 TWindow::~TWindow() { DestroyHandle(); }
 
 TWindow* TWindow::FromHandle(HWND hwnd) {
-  return hwnd ? static_cast<TWindow*>(::GetPropW(hwnd, kObjectProperty)) : nullptr;
+  return hwnd ? AllLinks().Find(hwnd) : nullptr;
 }
 
 void TWindow::Attach(HWND hwnd) {
   handle_ = hwnd;
-  Link(hwnd, this);
+  AllLinks().Set(hwnd, this);
 }
 
 void TWindow::Subclass() {
@@ -57,7 +85,7 @@ void TWindow::DestroyHandle() noexcept {
   if (FromHandle(hwnd) != this) return;
   // A subclassed control goes back to its own procedure, which must see its end.
   if (controlProc_) ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
-  ::RemovePropW(hwnd, kObjectProperty);
+  AllLinks().Remove(hwnd);
   ::DestroyWindow(hwnd);
 }
 
@@ -81,7 +109,7 @@ LRESULT CALLBACK TWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     Application().HandleException();
   }
   if (msg == WM_NCDESTROY) {
-    ::RemovePropW(hwnd, kObjectProperty);
+    AllLinks().Remove(hwnd);
     if (self->controlProc_) ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->controlProc_));
     self->handle_ = nullptr;
   }
