@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "framework/application.h"
+#include "picker/read_again_logic.h"
 #include "picker/root_folders_logic.h"
 #include "picker/shell_module.h"
 
@@ -49,6 +51,23 @@ UniqueAbsoluteID ParsePath(const std::wstring& path) {
   UniqueAbsoluteID id = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
   if (FAILED(result)) id.reset();
   return id;
+}
+
+// The children `folder` lists now; none when it cannot be read. The shell
+// may show a window of its own here (credentials for a share, a missing
+// disk) and run a message loop.
+std::vector<UniqueRelativeID> EnumerateChildren(IShellFolder& folder, DWORD flags) {
+  std::vector<UniqueRelativeID> ids;
+  ComPtr<IEnumIDList> items;
+  if (folder.EnumObjects(Application().Handle(), flags, &items) != S_OK || !items) return ids;
+  PITEMID_CHILD id = nullptr;
+  ULONG fetched = 0;
+  while (items->Next(1, &id, &fetched) == S_OK) ids.push_back(Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id)));
+  return ids;
+}
+
+std::string_view IDBytes(PCUIDLIST_RELATIVE id) {
+  return {reinterpret_cast<const char*>(id), IDSize(id)};
 }
 
 // A node's icons: the item's small icon, and its open form while selected,
@@ -273,18 +292,17 @@ void TacCustomShellTreeView::BuildRoot() {
 
 void TacCustomShellTreeView::FreeAllNodes() {
   const UpdateBracket bracket(*this);
-  for (HTREEITEM node = FirstNode(); node; node = NextInTreeOrder(node)) {
-    delete FolderOf(node);
-    TVITEMW clear = ItemQuery(node, TVIF_PARAM);
-    clear.lParam = 0;
-    TreeView_SetItem(Handle(), &clear);
-  }
+  // The items are freed here, after the control let go of its nodes: its
+  // notices of each deletion may not reach this object while the window goes.
+  std::vector<std::unique_ptr<TacShellFolder>> items;
+  for (HTREEITEM node = FirstNode(); node; node = NextInTreeOrder(node)) items.emplace_back(FolderOf(node));
+  const FlagScope freeing(freeingAll_);
   TreeView_DeleteAllItems(Handle());
 }
 
 void TacCustomShellTreeView::Deleting(LPARAM data) {
   ++deletions_;
-  delete reinterpret_cast<TacShellFolder*>(data);
+  if (!freeingAll_) delete reinterpret_cast<TacShellFolder*>(data);
 }
 
 HTREEITEM TacCustomShellTreeView::Revalidated(HTREEITEM node, unsigned long deletionsBefore,
@@ -328,7 +346,8 @@ void TacCustomShellTreeView::SetHasChildren(HTREEITEM node, bool has) {
   TreeView_SetItem(Handle(), &item);
 }
 
-bool TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, std::unique_ptr<TacShellFolder> child) {
+HTREEITEM TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, HTREEITEM after,
+                                               std::unique_ptr<TacShellFolder> child) {
   TacShellFolder& item = *child;
   const std::wstring text = item.DisplayName(ShowExt);
   TVITEMW shown{};
@@ -344,11 +363,12 @@ bool TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, std::unique_ptr<Tac
   if ((ObjectTypes & (1u << otNonFolders)) && item.ShellFolder())
     shown.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
   // Inserted set up: each later change to a node makes the control search all its nodes for it.
-  const HTREEITEM node = AddNode(parent, TVI_LAST, std::move(child), shown);
+  const HTREEITEM node = AddNode(parent, after, std::move(child), shown);
   bool canAdd = true;
   if (OnAddFolder) OnAddFolder(this, &item, canAdd);
-  if (!canAdd) TreeView_DeleteItem(Handle(), node);  // frees the item
-  return canAdd;
+  if (canAdd) return node;
+  TreeView_DeleteItem(Handle(), node);  // frees the item
+  return nullptr;
 }
 
 void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
@@ -360,14 +380,9 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
   if (!folder) return;
   const UniqueAbsoluteID parentID = AbsoluteCopy(parent->AbsoluteID());
   unsigned long deletions = deletions_;
-  // The shell may show a window of its own here (credentials for a share, a
-  // missing disk) and run a message loop; only identifiers are kept across it.
-  ComPtr<IEnumIDList> items;
-  if (folder->EnumObjects(Application().Handle(), EnumerationFlags(ObjectTypes), &items) != S_OK || !items) return;
-  std::vector<UniqueRelativeID> ids;
-  PITEMID_CHILD id = nullptr;
-  ULONG fetched = 0;
-  while (items->Next(1, &id, &fetched) == S_OK) ids.push_back(Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id)));
+  // Only identifiers are kept across the enumeration's message loop.
+  const std::vector<UniqueRelativeID> ids = EnumerateChildren(*folder.Get(), EnumerationFlags(ObjectTypes));
+  if (ids.empty()) return;
   node = Revalidated(node, deletions, parentID.get());
   if (!node || FirstChild(node)) return;  // gone meanwhile, or loaded by then
   parent = FolderOf(node);
@@ -385,7 +400,7 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
   });
   for (std::unique_ptr<TacShellFolder>& child : children) {
     deletions = deletions_;
-    const bool added = AddFolderNode(node, std::move(child));
+    const bool added = AddFolderNode(node, TVI_LAST, std::move(child)) != nullptr;
     // An OnAddFolder handler may run a message loop as well: stop if the node went meanwhile.
     if (deletions_ != deletions + (added ? 0 : 1) &&
         (Revalidated(node, deletions, parentID.get()) != node || FolderOf(node) != parent))
@@ -502,40 +517,120 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
   const UniqueAbsoluteID top = NodeID(TopItem());
   const UniqueAbsoluteID selected = NodeID(Selected());
   {
-    // The control may move the selection away from the node while it is
-    // renewed, and back: the watch stays, a change made meanwhile is seen.
+    // The control may move the selection away from a node that goes, and
+    // back: the watch stays, a change made meanwhile is seen.
     const FlagScope keepWatch(keepWatch_);
     const UpdateBracket bracket(*this);
     const WaitCursor wait;
-    const HTREEITEM parent = ParentOf(node);
-    const HTREEITEM before = PreviousSibling(node);
-    auto fresh = std::make_unique<TacShellFolder>(FolderOf(parent), item->RelativeID(),
-                                                  ComPtr<IShellFolder>(item->ShellFolder()));
-    TacShellFolder& freshItem = *fresh;
-    const HTREEITEM renewed = AddNode(parent ? parent : TVI_ROOT, before ? before : TVI_FIRST, std::move(fresh));
-    LoadChildren(renewed);
-    const std::wstring text = freshItem.DisplayName(ShowExt);
-    TVITEMW update = ItemQuery(renewed, TVIF_TEXT | TVIF_CHILDREN);
-    update.pszText = const_cast<wchar_t*>(text.c_str());
-    SetIcons(update);
-    update.cChildren = freshItem.SubFolders() ? 1 : 0;
-    TreeView_SetItem(Handle(), &update);
-
-    // The old subtree's expansions, parents first, each loading its children afresh.
-    const int level = LevelOf(node);
-    for (HTREEITEM old = node; old; old = NextInTreeOrder(old)) {
-      if (old != node && LevelOf(old) <= level) break;
-      if (!Expanded(old)) continue;
-      if (const TacShellFolder* oldItem = FolderOf(old))
-        if (HTREEITEM found = FindNodeByID(oldItem->AbsoluteID(), renewed)) TreeView_Expand(Handle(), found, TVE_EXPAND);
-    }
-    TreeView_DeleteItem(Handle(), node);
-    if (selected) TreeView_SelectItem(Handle(), FindNodeByID(selected.get(), FirstNode()));
-    if (top)
+    ReadAgain(node);
+    // A node kept is still where it was; one renewed or gone is looked for.
+    auto stillAt = [this](HTREEITEM now, const UniqueAbsoluteID& id) {
+      const TacShellFolder* shown = FolderOf(now);
+      return shown && IDBytes(shown->AbsoluteID()) == IDBytes(id.get());
+    };
+    if (selected && !stillAt(Selected(), selected))
+      TreeView_SelectItem(Handle(), FindNodeByID(selected.get(), FirstNode()));
+    if (top && !stillAt(TopItem(), top))
       if (HTREEITEM found = FindNodeByID(top.get(), FirstNode())) TreeView_SelectSetFirstVisible(Handle(), found);
   }
   // Where the selection is now (elsewhere when its folder is gone) is watched.
   if (FAutoRefresh && Selected()) WatchNode(Selected());
+}
+
+void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
+  TacShellFolder* parent = FolderOf(node);
+  const ComPtr<IShellFolder> folder(parent ? parent->ShellFolder() : nullptr);
+  if (!folder) return;
+  if (!FirstChild(node)) {
+    LoadChildren(node);
+    SetHasChildren(node, FirstChild(node) != nullptr);
+    return;
+  }
+  const UniqueAbsoluteID parentID = AbsoluteCopy(parent->AbsoluteID());
+  unsigned long deletions = deletions_;
+  std::vector<UniqueRelativeID> found = EnumerateChildren(*folder.Get(), EnumerationFlags(ObjectTypes));
+  node = Revalidated(node, deletions, parentID.get());
+  if (!node) return;
+  parent = FolderOf(node);
+
+  struct Held {
+    HTREEITEM node;
+    TacShellFolder* item;
+  };
+  std::vector<Held> held;
+  std::vector<std::string_view> heldKeys, foundKeys;
+  for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
+    TacShellFolder* item = FolderOf(child);
+    held.push_back({child, item});
+    heldKeys.push_back(item ? IDBytes(item->RelativeID()) : std::string_view());
+  }
+  for (const UniqueRelativeID& id : found) foundKeys.push_back(IDBytes(id.get()));
+  const ReadAgainPlan plan = PlanReadAgain(heldKeys, foundKeys, [&folder](std::string_view a, std::string_view b) {
+    ++g_comparisons;
+    const HRESULT order = folder->CompareIDs(0, reinterpret_cast<PCUIDLIST_RELATIVE>(a.data()),
+                                             reinterpret_cast<PCUIDLIST_RELATIVE>(b.data()));
+    return static_cast<int>(static_cast<short>(HRESULT_CODE(order)));
+  });
+
+  // New nodes first, placed among the held ones, which all stay until then.
+  deletions = deletions_;
+  auto add = [&](HTREEITEM after, size_t index) -> HTREEITEM {
+    return AddFolderNode(node, after,
+                         std::make_unique<TacShellFolder>(*parent, found[index].get(), TacShellFolder::BindLater{}));
+  };
+  struct Renewal {
+    HTREEITEM old, renewed;
+  };
+  std::vector<Renewal> renewals;
+  size_t next = 0;
+  HTREEITEM after = TVI_FIRST;
+  for (size_t i = 0; i <= held.size(); ++i) {
+    for (; next < plan.added.size() && plan.added[next].second == i; ++next)
+      if (HTREEITEM added = add(after, plan.added[next].first)) after = added;
+    if (i == held.size()) break;
+    after = held[i].node;
+    if (plan.fates[i] == ReadAgainPlan::Fate::Renewed)
+      if (HTREEITEM renewed = add(after, plan.renewals[i])) renewals.push_back({held[i].node, renewed});
+  }
+  // An OnAddFolder handler may have run a message loop: nothing more on a guess.
+  if (deletions_ != deletions) return;
+
+  for (const Renewal& renewal : renewals) {
+    ExpandLike(renewal.old, renewal.renewed);
+    TreeView_DeleteItem(Handle(), renewal.old);
+  }
+  std::vector<HTREEITEM> readAgain;
+  for (size_t i = 0; i < held.size(); ++i) {
+    const HTREEITEM child = held[i].node;
+    if (plan.fates[i] == ReadAgainPlan::Fate::Gone) {
+      TreeView_DeleteItem(Handle(), child);
+    } else if (plan.fates[i] == ReadAgainPlan::Fate::Kept && FirstChild(child)) {
+      if (Expanded(child)) {
+        readAgain.push_back(child);
+      } else {
+        // Loaded once and closed since: loaded afresh when opened again.
+        TreeView_Expand(Handle(), child, TVE_COLLAPSE | TVE_COLLAPSERESET);
+        SetHasChildren(child, held[i].item && held[i].item->SubFolders());
+      }
+    }
+  }
+  SetHasChildren(node, FirstChild(node) != nullptr);
+  // Deletions wait while the tree is busy, so the kept nodes are still there.
+  for (const HTREEITEM child : readAgain) ReadAgain(child);
+}
+
+void TacCustomShellTreeView::ExpandLike(HTREEITEM old, HTREEITEM renewed) {
+  // The old subtree's expansions, parents first, each loading its children afresh.
+  const int level = LevelOf(old);
+  for (HTREEITEM node = old; node; node = NextInTreeOrder(node)) {
+    if (node != old && LevelOf(node) <= level) break;
+    if (!Expanded(node)) continue;
+    if (node == old) {
+      TreeView_Expand(Handle(), renewed, TVE_EXPAND);
+    } else if (const TacShellFolder* item = FolderOf(node)) {
+      if (HTREEITEM found = FindNodeByID(item->AbsoluteID(), renewed)) TreeView_Expand(Handle(), found, TVE_EXPAND);
+    }
+  }
 }
 
 void TacCustomShellTreeView::RefreshSelected() {

@@ -104,8 +104,13 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void LoadChildren(HTREEITEM node);
   // A new node owning `item`, showing what `shown` sets (an empty text otherwise).
   HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item, TVITEMW shown = {});
-  // The node of an enumerated child, last under `parent`; false when OnAddFolder refused it.
-  bool AddFolderNode(HTREEITEM parent, std::unique_ptr<TacShellFolder> child);
+  // The node of an enumerated child under `parent`, after `after`; none when OnAddFolder refused it.
+  HTREEITEM AddFolderNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> child);
+  // Reads `node`'s folder again: unchanged children keep their nodes (those
+  // open are read again in turn), gone ones go, new ones take their places.
+  void ReadAgain(HTREEITEM node);
+  // Opens in `renewed` what was open in `old`'s subtree.
+  void ExpandLike(HTREEITEM old, HTREEITEM renewed);
   void SetHasChildren(HTREEITEM node, bool has);
   void SetPathFromID(PCIDLIST_ABSOLUTE id);
   void ApplyImageList();
@@ -143,6 +148,7 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   unsigned long deletions_ = 0;                    // nodes deleted since start
   UniqueAbsoluteID commandItem_;                   // the item a context-menu command is for
   bool destroying_ = false;
+  bool freeingAll_ = false;  // the items go after the control's nodes
   IconLookAhead lookAhead_;
   std::unique_ptr<TacShellChangeNotifier> FNotifier;
   HTREEITEM FNodeToMonitor = nullptr;

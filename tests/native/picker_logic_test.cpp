@@ -2,14 +2,19 @@
 // a path root's name, the caption label's place.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/paths.h"
 #include "framework/layout.h"
 #include "picker/id_list_logic.h"
+#include "picker/read_again_logic.h"
 #include "picker/shell_item_logic.h"
 
 namespace snapvik {
@@ -238,6 +243,35 @@ TEST(NotifyFilters, EachMemberGivesItsPlatformBit) {
   EXPECT_EQ(NotifyFilterValue(0x3Fu), 0x11Fu);
   EXPECT_EQ(NotifyFilterValue((1u << nfSizeChange) | (1u << nfWriteChange)), 0x18u);
   EXPECT_EQ(NotifyFilterValue(0), 0u);
+}
+
+TEST(ReadAgain, UnchangedChildrenKeepTheirNodesWithoutAComparisonAndTheRestFindTheirPlaces) {
+  // Identifiers as "name|stamp": the shell orders by name, letter case aside.
+  int comparisons = 0;
+  const auto order = [&](std::string_view a, std::string_view b) {
+    ++comparisons;
+    const auto name = [](std::string_view id) {
+      std::string lower(id.substr(0, id.find('|')));
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return lower;
+    };
+    return name(a).compare(name(b));
+  };
+  const std::vector<std::string_view> held = {"a|1", "b|1", "c|1", "d|1", "f|1"};
+  const ReadAgainPlan same = PlanReadAgain(held, {"f|1", "a|1", "d|1", "c|1", "b|1"}, order);
+  EXPECT_EQ(comparisons, 0);
+  EXPECT_EQ(same.fates, std::vector<ReadAgainPlan::Fate>(5, ReadAgainPlan::Fate::Kept));
+  EXPECT_TRUE(same.added.empty());
+
+  using F = ReadAgainPlan::Fate;
+  const std::vector<std::string_view> found = {"g|1", "c|1", "B|2", "e|1", "a|1", "0|1", "f|1"};
+  const ReadAgainPlan plan = PlanReadAgain(held, found, order);
+  EXPECT_EQ(plan.fates, (std::vector<F>{F::Kept, F::Renewed, F::Kept, F::Gone, F::Kept}));
+  EXPECT_EQ(found[plan.renewals[1]], "B|2");
+  // Each new one before the held child it precedes, in the shell's order.
+  EXPECT_EQ(plan.added, (std::vector<std::pair<size_t, size_t>>{{5, 0}, {3, 4}, {0, 5}}));
+  // The gone child leaves nothing behind, the whole folder going included.
+  EXPECT_EQ(PlanReadAgain(held, {}, order).fates, std::vector<F>(5, F::Gone));
 }
 
 }  // namespace
