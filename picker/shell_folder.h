@@ -54,6 +54,8 @@ class TacShellFolder {
   // up when first asked, then kept until the item is renamed.
   int SmallIcon(bool Open) const;
   bool SmallIconKnown(bool Open) const { return FSmallIcons[Open ? 1 : 0] != kNotLookedUp; }
+  // The normal small icon, looked up elsewhere for this identifier.
+  void KnowSmallIcon(int index) const { FSmallIcons[0] = index; }
   bool ExecuteDefault() const;
 
   // True when the item now has the new name; false when it may not be

@@ -298,6 +298,7 @@ void TacCustomShellTreeView::FreeAllNodes() {
   for (HTREEITEM node = FirstNode(); node; node = NextInTreeOrder(node)) items.emplace_back(FolderOf(node));
   const FlagScope freeing(freeingAll_);
   TreeView_DeleteAllItems(Handle());
+  lookAhead_.End(Handle());
 }
 
 void TacCustomShellTreeView::Deleting(LPARAM data) {
@@ -313,6 +314,8 @@ HTREEITEM TacCustomShellTreeView::Revalidated(HTREEITEM node, unsigned long dele
 
 void TacCustomShellTreeView::NodeImages(TVITEMW& node) {
   const auto* item = reinterpret_cast<const TacShellFolder*>(node.lParam);
+  if (item && !item->SmallIconKnown(false))
+    if (const std::optional<int> known = lookAhead_.Known(item->AbsoluteID())) item->KnowSmallIcon(*known);
   if (node.mask & TVIF_IMAGE) node.iImage = item ? item->SmallIcon(false) : 0;
   if (node.mask & TVIF_SELECTEDIMAGE) {
     // The open form shows only on the selected node: looked up when that is drawn.
@@ -572,6 +575,22 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
     return static_cast<int>(static_cast<short>(HRESULT_CODE(order)));
   });
 
+  // The same item under other bytes (a time stamp the shell keeps in the
+  // identifier moves whenever the folder is read) keeps its node as long as
+  // it shows the same name; only a folder with another name gets a new node.
+  std::vector<ReadAgainPlan::Fate> fates = plan.fates;
+  for (size_t i = 0; i < held.size(); ++i) {
+    if (fates[i] != ReadAgainPlan::Fate::Renewed) continue;
+    const TacShellFolder fresh(*parent, found[plan.renewals[i]].get(), TacShellFolder::BindLater{});
+    if (!held[i].item || fresh.DisplayName(ShowExt) != held[i].item->DisplayName(ShowExt)) continue;
+    fates[i] = ReadAgainPlan::Fate::Kept;
+    if (!FirstChild(held[i].node)) {
+      TVITEMW shown = ItemQuery(held[i].node, TVIF_CHILDREN);
+      TreeView_GetItem(Handle(), &shown);
+      if ((shown.cChildren != 0) != fresh.SubFolders()) SetHasChildren(held[i].node, fresh.SubFolders());
+    }
+  }
+
   // New nodes first, placed among the held ones, which all stay until then.
   deletions = deletions_;
   auto add = [&](HTREEITEM after, size_t index) -> HTREEITEM {
@@ -589,7 +608,7 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
       if (HTREEITEM added = add(after, plan.added[next].first)) after = added;
     if (i == held.size()) break;
     after = held[i].node;
-    if (plan.fates[i] == ReadAgainPlan::Fate::Renewed)
+    if (fates[i] == ReadAgainPlan::Fate::Renewed)
       if (HTREEITEM renewed = add(after, plan.renewals[i])) renewals.push_back({held[i].node, renewed});
   }
   // An OnAddFolder handler may have run a message loop: nothing more on a guess.
@@ -602,9 +621,9 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
   std::vector<HTREEITEM> readAgain;
   for (size_t i = 0; i < held.size(); ++i) {
     const HTREEITEM child = held[i].node;
-    if (plan.fates[i] == ReadAgainPlan::Fate::Gone) {
+    if (fates[i] == ReadAgainPlan::Fate::Gone) {
       TreeView_DeleteItem(Handle(), child);
-    } else if (plan.fates[i] == ReadAgainPlan::Fate::Kept && FirstChild(child)) {
+    } else if (fates[i] == ReadAgainPlan::Fate::Kept && FirstChild(child)) {
       if (Expanded(child)) {
         readAgain.push_back(child);
       } else {
@@ -684,6 +703,8 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
         lookAhead_.Arm(Handle());
       return result;
     }
+    case IconLookAhead::kDoneMessage:
+      return 0;  // wakes a loop that waits for the icons
     case WM_TIMER:
       if (wParam != IconLookAhead::kTimerId) break;
       if (!busy_) lookAhead_.Turn(Handle());  // else a call holds nodes: the next turn looks
