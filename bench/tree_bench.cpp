@@ -189,7 +189,8 @@ struct TreeRun {
   std::vector<double> pages;        // each after a pause
   std::vector<double> lookAhead;    // the idle work before each page
   std::vector<double> pagesInARow;  // with no pause between
-  long long pageLookups = 0, rowLookups = 0;
+  std::vector<double> pagesBeyond;  // then on, past the look-ahead's reach
+  long long pageLookups = 0, rowLookups = 0, beyondLookups = 0;
   double pageFloor = 0;  // the page's look-ups alone, made directly
   double refresh = 0;     // the folder read again after a change on disk, drawn
   int refreshed = 0;      // its children after it
@@ -251,18 +252,21 @@ TreeRun TimeTree(const std::wstring& base, const std::wstring& name, HWND keyWin
     run.pageLookups += TacShellFolder::IconLookups() - before;
     run.lookAhead.push_back(UntilIdle(host.tree));
   }
-  // Pages in a row, with no pause: each icon is looked up as its node is drawn.
+  // Pages in a row, with no pause: first those the look-ahead reached while
+  // the user paused, then as many beyond its reach, each icon looked up as
+  // its node is drawn.
   const long long beforeRow = TacShellFolder::IconLookups();
-  for (int p = 0; p < kPages; ++p) {
+  for (int p = 0; p < 2 * kPages; ++p) {
+    if (p == kPages) run.rowLookups = TacShellFolder::IconLookups() - beforeRow;
     const double t1 = Now();
     ::SendMessageW(tree, WM_VSCROLL, SB_PAGEDOWN, 0);
     ::UpdateWindow(tree);
-    run.pagesInARow.push_back(Now() - t1);
+    (p < kPages ? run.pagesInARow : run.pagesBeyond).push_back(Now() - t1);
   }
-  run.rowLookups = TacShellFolder::IconLookups() - beforeRow;
+  run.beyondLookups = TacShellFolder::IconLookups() - beforeRow - run.rowLookups;
   // The floor of a page: as many look-ups, made directly for nodes of the same folder.
   std::vector<PCIDLIST_ABSOLUTE> paged;
-  for (HTREEITEM c = host.tree.FirstChild(node); c && paged.size() < static_cast<size_t>(run.rowLookups);
+  for (HTREEITEM c = host.tree.FirstChild(node); c && paged.size() < static_cast<size_t>(run.beyondLookups);
        c = host.tree.NextSibling(c))
     paged.push_back(host.tree.FolderOf(c)->AbsoluteID());
   const double t2 = Now();
@@ -608,7 +612,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < count; ++i) ::CreateDirectoryW((folder + L"\\Folder " + std::to_wstring(i)).c_str(), nullptr);
     ::RemoveDirectoryW((folder + L"\\Folder new").c_str());  // left by a run that was stopped
 
-    std::vector<double> tree, floor, browse, pages, lookAhead, pagesInARow, pageFloor, refresh, hide, teardown,
+    std::vector<double> tree, floor, browse, pages, lookAhead, pagesInARow, pagesBeyond, pageFloor, refresh, hide, teardown,
         refreshLate, teardownLate;
     TreeRun last;
     BrowseRun lastBrowse;
@@ -620,6 +624,7 @@ int wmain(int argc, wchar_t** argv) {
       pages.insert(pages.end(), last.pages.begin(), last.pages.end());
       lookAhead.insert(lookAhead.end(), last.lookAhead.begin(), last.lookAhead.end());
       pagesInARow.insert(pagesInARow.end(), last.pagesInARow.begin(), last.pagesInARow.end());
+      pagesBeyond.insert(pagesBeyond.end(), last.pagesBeyond.begin(), last.pagesBeyond.end());
       pageFloor.push_back(last.pageFloor);
       refresh.push_back(last.refresh);
       hide.push_back(last.hide);
@@ -648,7 +653,7 @@ int wmain(int argc, wchar_t** argv) {
     const double nlogn = count * std::log2(static_cast<double>(count));
     std::printf("%s{\"count\":%d,\"loaded\":%d,\"tree\":%.2f,\"lookups\":%lld,\"visible\":%d,"
                 "\"page\":%.2f,\"page_lookups\":%.1f,\"look_ahead\":%.2f,\"page_in_a_row\":%.2f,"
-                "\"row_lookups\":%.1f,\"page_floor\":%.2f,\"floor\":%.2f,"
+                "\"row_lookups\":%.1f,\"page_beyond\":%.2f,\"beyond_lookups\":%.1f,\"page_floor\":%.2f,\"floor\":%.2f,"
                 "\"browse\":%.2f,\"browse_loaded\":%d,\"browse_by_selection\":%s,\"browse_selected_by_tree\":%d,"
                 "\"comparisons\":%lld,\"nlogn\":%.0f,"
                 "\"refresh\":%.2f,\"refresh_lookups\":%lld,\"refreshed\":%d,\"not_refreshed\":%d,\"refresh_late\":%.2f,\"refresh_key_in_step\":%d,"
@@ -656,7 +661,8 @@ int wmain(int argc, wchar_t** argv) {
                 "\"refresh_key_after_step\":%d,\"teardown_key_after_step\":%d}",
                 a > 3 ? "," : "", count, last.loaded, Median(tree), last.lookups, last.visible, Median(pages),
                 static_cast<double>(last.pageLookups) / kPages, Median(lookAhead), Median(pagesInARow),
-                static_cast<double>(last.rowLookups) / kPages, Median(pageFloor), Median(floor), Median(browse), lastBrowse.children,
+                static_cast<double>(last.rowLookups) / kPages, Median(pagesBeyond),
+                static_cast<double>(last.beyondLookups) / kPages, Median(pageFloor), Median(floor), Median(browse), lastBrowse.children,
                 lastBrowse.loadedBySelection ? "true" : "false", selectedByTree, last.comparisons, nlogn,
                 Median(refresh), last.refreshLookups, last.refreshed, notRefreshed, Median(refreshLate), refreshInStep,
                 Median(hide), Median(teardown), notFreed, Median(teardownLate), teardownInStep,

@@ -40,15 +40,17 @@ def main(bench_exe, work, program, update_readme):
     lines = ["| subfolders | Snapvik: expand, first screen drawn ms | icons looked up (rows on screen) "
              "| platform's folder dialog ms | Snapvik / dialog | floor ms "
              "| one page scrolled after a pause ms (icons looked up) | looked up ahead at idle ms "
-             "| pages in a row ms (icons) | the page's look-ups alone ms "
+             "| pages in a row, within the look-ahead's reach ms (icons) "
+             "| the next pages in a row, beyond its reach ms (icons) | the page's look-ups alone ms "
              "| comparisons | n log2 n |",
-             "| ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"]
+             "| ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"]
     for r in rows:
         dialog = "%.0f" % r["browse"] if r["browse"] >= 0 else ("not run" if r["browse"] == -2 else "failed")
         ratio = "%.3f" % (r["tree"] / r["browse"]) if r["browse"] > 0 else ""
-        lines.append("| %d | %.0f | %d (%d) | %s | %s | %.0f | %.1f (%.1f) | %.0f | %.0f (%.0f) | %.0f | %d | %.0f |" % (
+        lines.append("| %d | %.0f | %d (%d) | %s | %s | %.0f | %.1f (%.1f) | %.0f | %.0f (%.0f) | %.0f (%.0f) | %.0f | %d | %.0f |" % (
             r["count"], r["tree"], r["lookups"], r["visible"], dialog, ratio, r["floor"], r["page"],
-            r["page_lookups"], r["look_ahead"], r["page_in_a_row"], r["row_lookups"], r["page_floor"],
+            r["page_lookups"], r["look_ahead"], r["page_in_a_row"], r["row_lookups"], r["page_beyond"],
+            r["beyond_lookups"], r["page_floor"],
             r["comparisons"], r["nlogn"]))
     lines.append("")
     lines.append("| subfolders | read again after a change on disk ms (icons looked up) | read again / expand | subfolders after it "
