@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -64,6 +65,20 @@ std::vector<UniqueRelativeID> EnumerateChildren(IShellFolder& folder, DWORD flag
   ULONG fetched = 0;
   while (items->Next(1, &id, &fetched) == S_OK) ids.push_back(Adopt(reinterpret_cast<PIDLIST_RELATIVE>(id)));
   return ids;
+}
+
+// Each item of a list, its count included, without the terminator.
+std::vector<std::string_view> IDItems(const void* id) {
+  std::vector<std::string_view> items;
+  const char* at = static_cast<const char*>(id);
+  const char* end = at + (IDSize(id) >= 2 ? IDSize(id) - 2 : 0);
+  while (at && at + 2 <= end) {
+    const size_t count = static_cast<unsigned char>(at[0]) | (static_cast<size_t>(static_cast<unsigned char>(at[1])) << 8);
+    if (count < 2 || at + count > end) break;
+    items.emplace_back(at, count);
+    at += count;
+  }
+  return items;
 }
 
 std::string_view IDBytes(PCUIDLIST_RELATIVE id) {
@@ -228,6 +243,9 @@ void TacCustomShellTreeView::SetPathFromID(PCIDLIST_ABSOLUTE id) {
 
 HTREEITEM TacCustomShellTreeView::FindNodeByID(PCIDLIST_ABSOLUTE id, HTREEITEM start) const {
   if (!start) return nullptr;
+  if (HTREEITEM found = DescendToID(id, start)) return found;
+  // Another route to the same item (a Desktop child is also a path under the
+  // computer): every node asked, each through the desktop.
   const int level = LevelOf(start);
   HTREEITEM node = start;
   do {
@@ -235,6 +253,40 @@ HTREEITEM TacCustomShellTreeView::FindNodeByID(PCIDLIST_ABSOLUTE id, HTREEITEM s
     node = NextInTreeOrder(node);
   } while (node && LevelOf(node) > level);
   return nullptr;
+}
+
+HTREEITEM TacCustomShellTreeView::DescendToID(PCIDLIST_ABSOLUTE id, HTREEITEM start) const {
+  const TacShellFolder* item = FolderOf(start);
+  if (!item || !id) return nullptr;
+  const std::vector<std::string_view> startItems = IDItems(item->AbsoluteID());
+  const std::vector<std::string_view> idItems = IDItems(id);
+  if (startItems.size() > idItems.size()) return nullptr;
+  // `start` must be `id` or hold it: one comparison through the desktop.
+  std::string prefix;
+  for (size_t i = 0; i < startItems.size(); ++i) prefix.append(idItems[i]);
+  prefix.append(2, '\0');
+  if (!SameID(item->AbsoluteID(), reinterpret_cast<PCIDLIST_ABSOLUTE>(prefix.data()))) return nullptr;
+  // Then one level at a time, each child compared by the folder that holds
+  // it, which costs a fraction of a comparison through the desktop.
+  HTREEITEM node = start;
+  for (size_t level = startItems.size(); level < idItems.size(); ++level) {
+    const TacShellFolder* parent = FolderOf(node);
+    IShellFolder* folder = parent ? parent->ShellFolder() : nullptr;
+    if (!folder) return nullptr;
+    std::string wanted(idItems[level]);
+    wanted.append(2, '\0');
+    const auto* wantedID = reinterpret_cast<PCUIDLIST_RELATIVE>(wanted.data());
+    HTREEITEM found = nullptr;
+    for (HTREEITEM child = FirstChild(node); child && !found; child = NextSibling(child)) {
+      const TacShellFolder* childItem = FolderOf(child);
+      if (!childItem || IDItems(childItem->RelativeID()).size() != 1) continue;
+      const HRESULT order = folder->CompareIDs(0, childItem->RelativeID(), wantedID);
+      if (SUCCEEDED(order) && static_cast<short>(HRESULT_CODE(order)) == 0) found = child;
+    }
+    if (!found) return nullptr;
+    node = found;
+  }
+  return node;
 }
 
 std::unique_ptr<TacShellFolder> TacCustomShellTreeView::ResolveRoot(std::wstring& newRoot) {

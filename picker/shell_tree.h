@@ -111,6 +111,9 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void ReadAgain(HTREEITEM node);
   // Opens in `renewed` what was open in `old`'s subtree.
   void ExpandLike(HTREEITEM old, HTREEITEM renewed);
+  // The node of `id` reached from `start` through the nodes its items name,
+  // level by level; none when `start` does not lead there that way.
+  HTREEITEM DescendToID(PCIDLIST_ABSOLUTE id, HTREEITEM start) const;
   void SetHasChildren(HTREEITEM node, bool has);
   void SetPathFromID(PCIDLIST_ABSOLUTE id);
   void ApplyImageList();
