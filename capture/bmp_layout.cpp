@@ -1,6 +1,8 @@
 #include "capture/bmp_layout.h"
 
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 
 namespace snapvik::bmp {
 
@@ -55,6 +57,22 @@ std::array<uint8_t, kInfoHeaderSize> InfoHeaderBytes(const InfoHeader& h) {
   return out;
 }
 
+static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
+
+void CopyWithoutFourthByte(void* to, const void* from, size_t count) {
+  auto* out = static_cast<uint8_t*>(to);
+  const auto* in = static_cast<const uint8_t*>(from);
+  // Whole pixels as 32-bit words, which the compiler turns into wide moves.
+  const size_t pixels = count / 4;
+  for (size_t i = 0; i < pixels; ++i) {
+    uint32_t pixel;
+    std::memcpy(&pixel, in + 4 * i, 4);
+    pixel &= 0x00FFFFFFu;  // the fourth byte is the high one
+    std::memcpy(out + 4 * i, &pixel, 4);
+  }
+  std::memcpy(out + 4 * pixels, in + 4 * pixels, count % 4);
+}
+
 void WriteFile(TStream& stream, const InfoHeader& header, const void* colourTable, uint32_t colourCount,
                const uint32_t* masks, const void* pixels) {
   const Sizes sizes = ComputeSizes(header);
@@ -69,7 +87,10 @@ void WriteFile(TStream& stream, const InfoHeader& header, const void* colourTabl
   } else {
     stream.WriteBuffer(colourTable, 4 * static_cast<size_t>(colourCount));
   }
-  stream.WriteBuffer(pixels, sizes.image);
+  if (header.bitCount == 32 && header.compression == 0)
+    stream.WriteCopied(pixels, sizes.image, CopyWithoutFourthByte);
+  else
+    stream.WriteBuffer(pixels, sizes.image);
 }
 
 }  // namespace snapvik::bmp

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,35 @@ TEST(BmpLayout, OnePixelAt32BitsIsThe58ByteFile) {
       std::string("\x42\x4D\x3A\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00", 14) +
       std::string("\x28\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x20\x00\x00\x00\x00\x00\x04\x00\x00\x00",
                   24) +
-      std::string(16, '\0') + "\x11\x22\x33\x44";
+      std::string(16, '\0') + std::string("\x11\x22\x33\x00", 4);  // the fourth byte reserved, zero
   EXPECT_EQ(out.bytes, expected);
   EXPECT_EQ(out.writes, (std::vector<size_t>{14, 40, 0, 4}));
+}
+
+// Random images at 32 and 24 bits: the 32-bit file holds each pixel's colour
+// bytes as given and a zero fourth byte, whatever the screen left there; every
+// other byte, and every byte of a 24-bit file, is what was given. The pixels
+// given are not changed.
+TEST(BmpLayout, OnlyTheFourthByteOfEach32BitPixelIsWrittenZero) {
+  std::mt19937 random(33);
+  for (int round = 0; round < 60; ++round) {
+    const uint16_t bits = round % 3 == 0 ? 24 : 32;
+    const int32_t w = 1 + static_cast<int32_t>(random() % (round < 50 ? 90 : 700));
+    const int32_t h = 1 + static_cast<int32_t>(random() % (round < 50 ? 40 : 300));
+    SCOPED_TRACE(::testing::Message() << w << "x" << h << "x" << bits);
+    const InfoHeader header = Header(w, h, bits);
+    std::vector<uint8_t> pixels(header.sizeImage);
+    for (uint8_t& byte : pixels) byte = static_cast<uint8_t>(random() % 3 == 0 ? 255 : random());
+    const std::vector<uint8_t> given = pixels;
+    RecordingStream out;
+    WriteFile(out, header, nullptr, 0, nullptr, pixels.data());
+    EXPECT_TRUE(pixels == given);
+    ASSERT_EQ(out.bytes.size(), 54 + given.size());
+    std::string expected(given.begin(), given.end());
+    if (bits == 32)
+      for (size_t i = 3; i < expected.size(); i += 4) expected[i] = '\0';
+    EXPECT_TRUE(out.bytes.substr(54) == expected);
+  }
 }
 
 TEST(BmpLayout, ScreenSizesAtEveryDepth) {
