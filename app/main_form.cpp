@@ -79,9 +79,7 @@ TControl& TForm1::ControlNamed(std::string_view name) {
 void TForm1::FormCreate() {
   HotKeyId = -1;
   ScreenCounter = 0;
-  settingsReadFailed_ = true;
-  LoadSettings(*this);
-  settingsReadFailed_ = false;
+  LoadSettings(*this, settingsRead_);
 }
 
 void TForm1::DoClose() { FormClose(); }
@@ -123,10 +121,13 @@ void TForm1::WMHotKey() {
 void TForm1::FormClose() {
   ReleaseHotKey(hotKey_, &keyGrab_);
   const settings::Settings values = Current();
-  if (!settings::ShouldWrite(settingsReadFailed_, shownAtStart_, values)) return;
+  if (!settings::ShouldWrite(settingsRead_ == SettingsRead::Unread, shownAtStart_, values)) return;
   try {
     SaveSettings(values);
   } catch (...) {
+    // Where the next start would show what the window shows now, nothing is
+    // lost: the close goes on, also where opt.dat cannot be written.
+    if (SettingsFileWouldShow(values, settingsRead_ == SettingsRead::Missing ? &shownAtStart_ : nullptr)) return;
     // The close is abandoned and the window stays: so does its hot key.
     if (!armed_) throw;
     const std::exception_ptr notSaved = std::current_exception();

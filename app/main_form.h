@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/settings_file.h"
 #include "app/settings_logic.h"
 #include "capture/hot_key.h"
 #include "common/handles.h"
@@ -63,10 +64,9 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
     ModifierBoxes boxes;
   };
   std::optional<ArmedCombination> armed_;
-  // What the window showed once start-up was done, and whether reading
-  // opt.dat failed then.
+  // What the window showed once start-up was done, and what it made of opt.dat.
   settings::Settings shownAtStart_;
-  bool settingsReadFailed_ = false;
+  SettingsRead settingsRead_ = SettingsRead::Unread;
 };
 
 }  // namespace snapvik

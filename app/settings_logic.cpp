@@ -19,8 +19,11 @@ constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 }  // namespace
 
 std::wstring DecodeText(std::string_view bytes, const AnsiCodec& ansi) {
-  if (StartsWith(bytes, kUtf8Mark))
-    return DecodeUtf8Strict(bytes.substr(kUtf8Mark.size())).value_or(std::wstring());
+  return DecodeTextStrict(bytes, ansi).value_or(std::wstring());
+}
+
+std::optional<std::wstring> DecodeTextStrict(std::string_view bytes, const AnsiCodec& ansi) {
+  if (StartsWith(bytes, kUtf8Mark)) return DecodeUtf8Strict(bytes.substr(kUtf8Mark.size()));
   if (StartsWith(bytes, kUtf16LeMark)) return DecodeUtf16(bytes.substr(2), ByteOrder::LittleEndian);
   if (StartsWith(bytes, kUtf16BeMark)) return DecodeUtf16(bytes.substr(2), ByteOrder::BigEndian);
   return ansi.ToWide(bytes);
@@ -72,8 +75,8 @@ std::string EncodeSettings(const Settings& settings, const AnsiCodec& ansi) {
   return bytes;
 }
 
-bool ShouldWrite(bool readFailedAtStart, const Settings& shownAtStart, const Settings& now) {
-  return !readFailedAtStart || now != shownAtStart;
+bool ShouldWrite(bool nothingAppliedAtStart, const Settings& shownAtStart, const Settings& now) {
+  return !nothingAppliedAtStart || now != shownAtStart;
 }
 
 }  // namespace snapvik::settings

@@ -1,5 +1,6 @@
 #pragma once
 // opt.dat as bytes and lines, apart from the window and the file system.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,12 +30,16 @@ struct Settings {
 };
 
 // Whether closing writes opt.dat: always, so that the copy closed last
-// decides, except when reading it failed at start and the window still holds
-// what it showed then: a file that could not be read is never replaced by
-// values nobody chose.
-bool ShouldWrite(bool readFailedAtStart, const Settings& shownAtStart, const Settings& now);
+// decides, except when the file was there at start with nothing of it
+// applied (it could not be opened, read or decoded) and the window still
+// holds what it showed then: such a file is never replaced by values nobody
+// chose. A short file had its lines applied: writing it loses nothing.
+bool ShouldWrite(bool nothingAppliedAtStart, const Settings& shownAtStart, const Settings& now);
 
-// The mark decides the encoding; without one the bytes are ANSI.
+// The mark decides the encoding; without one the bytes are ANSI. Nothing
+// when the text cannot be decoded (a UTF-8 mark before bytes that are not).
+std::optional<std::wstring> DecodeTextStrict(std::string_view bytes, const AnsiCodec& ansi);
+// As above, a text that cannot be decoded being empty.
 std::wstring DecodeText(std::string_view bytes, const AnsiCodec& ansi);
 
 // Breaks at CR, LF or CR LF; a NUL ends the text.

@@ -7,6 +7,7 @@
 #include "common/file_stream.h"
 #include "common/paths.h"
 #include "common/win_error.h"
+#include "common/wine.h"
 
 namespace snapvik {
 
@@ -23,7 +24,7 @@ std::wstring TemporaryNameIn(const std::wstring& folder) {
 
 }  // namespace
 
-FileBeside::FileBeside(const std::wstring& finalName) {
+FileBeside::FileBeside(const std::wstring& finalName, const std::wstring& shownName) : shownName_(shownName) {
   const std::wstring folder = FolderOf(finalName);
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempName_ = TemporaryNameIn(folder);
@@ -31,9 +32,10 @@ FileBeside::FileBeside(const std::wstring& finalName) {
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file_) return;
     const DWORD code = ::GetLastError();
-    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) ThrowCreateError(finalName, code);
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
+      ThrowCreateError(shownName_.empty() ? finalName : shownName_, code);
   }
-  ThrowCreateError(finalName, ERROR_FILE_EXISTS);
+  ThrowCreateError(shownName_.empty() ? finalName : shownName_, ERROR_FILE_EXISTS);
 }
 
 FileBeside::~FileBeside() {
@@ -43,8 +45,14 @@ FileBeside::~FileBeside() {
 
 void FileBeside::WriteBuffer(const void* buffer, size_t count) { WriteAllTo(file_.get(), buffer, count); }
 
+void FileBeside::WriteCopied(const void* buffer, size_t count, CopyFunction copy) {
+  WriteAllTo(file_.get(), buffer, count, copy);
+}
+
 bool FileBeside::MoveTo(const std::wstring& finalName, IfTaken ifTaken) {
   file_.reset();
+  // Under Wine a link to nothing is no file to the move, which would replace it.
+  if (ifTaken == IfTaken::Keep && WineHidesEntry(finalName)) return false;
   const DWORD flags = ifTaken == IfTaken::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
   if (::MoveFileExW(tempName_.c_str(), finalName.c_str(), flags)) {
     moved_ = true;
@@ -57,7 +65,7 @@ bool FileBeside::MoveTo(const std::wstring& finalName, IfTaken ifTaken) {
       (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ||
        ::GetFileAttributesW(finalName.c_str()) != INVALID_FILE_ATTRIBUTES))
     return false;
-  ThrowCreateError(finalName, code);
+  ThrowCreateError(shownName_.empty() ? finalName : shownName_, code);
 }
 
 }  // namespace snapvik

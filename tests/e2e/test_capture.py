@@ -46,6 +46,11 @@ class Capture(ShotsCase):
         self.assertEqual(bmp["file_size"], bmp["length"])
         self.assertEqual(bmp["length"], 54 + 1920 * 1080 * 4)
         self.assert_same_as_screen(path)
+        # Wine draws the window's icon blended; in the file the fourth byte is zero throughout,
+        # so that viewers do not take it for transparency.
+        self.assertEqual([y for y, row in enumerate(bmp["rows"]) if any(row[3::4])], [])
+        opaque = subprocess.run(["identify", "-format", "%[opaque]", "bmp:" + path], capture_output=True, text=True)
+        self.assertEqual(opaque.stdout.lower(), "true", opaque.stderr)  # "True" in some versions
 
         # Another program in front still gets the press to us.
         notepad = subprocess.Popen(["wine", "notepad"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -199,18 +204,22 @@ class Capture(ShotsCase):
         self.assertTrue(c.running())
         os.chmod(c.settings, 0o644)
 
-    def test_a_read_only_screenshot_and_a_folder_of_the_name_are_skipped(self):
+    def test_a_read_only_screenshot_a_folder_and_a_link_to_nothing_of_the_name_are_skipped(self):
         with open(os.path.join(self.shots, "Screen0.jpg"), "wb") as f:
             f.write(b"kept")
         os.chmod(os.path.join(self.shots, "Screen0.jpg"), 0o444)
         os.mkdir(os.path.join(self.shots, "Screen1.jpg"))
+        # Under Wine a link to nothing looks like no file at all; it is taken all the same.
+        os.symlink("gone.jpg", os.path.join(self.shots, "Screen2.jpg"))
         c = self.started()
         form = c.main_window()
         c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
         c.type_keys("ctrl+alt+a")
-        wait_for(lambda: "Screen2.jpg" in shots_in(self.shots), what="Screen2.jpg")
+        wait_for(lambda: "Screen3.jpg" in shots_in(self.shots), what="Screen3.jpg")
         self.assertEqual(content(os.path.join(self.shots, "Screen0.jpg")), b"kept")
         self.assertTrue(os.path.isdir(os.path.join(self.shots, "Screen1.jpg")))
+        self.assertEqual(os.readlink(os.path.join(self.shots, "Screen2.jpg")), "gone.jpg")
+        self.assertFalse(os.path.exists(os.path.join(self.shots, "gone.jpg")))
         self.assertEqual(c.visible("#32770"), [])
 
     def test_a_second_copy_cannot_take_the_same_combination(self):

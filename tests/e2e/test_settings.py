@@ -76,6 +76,31 @@ class Reading(SnapvikCase):
                 self.assertEqual(self.state(c)[1], expected)
                 c.remove()
 
+    def test_a_short_file_is_written_whole_by_an_unchanged_close_so_its_message_does_not_come_back(self):
+        c = self.started(b"C:\\a\\\r\n1\r\n1\r\n")
+        self.expect_box(c, "List index out of bounds (3)")
+        form, state = self.state(c)
+        self.assertEqual(state, ("C:\\a\\", 1, 1, 0, "A"))
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), b"C:\\a\\\r\n1\r\n1\r\n0\r\nA\r\n")
+        c.start()
+        form, state = self.state(c)
+        self.assertEqual(state, ("C:\\a\\", 1, 1, 0, "A"))
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_file_that_never_ends_cannot_be_opened_and_is_kept(self):
+        c = self.copy()
+        os.symlink("/dev/zero", c.settings)
+        c.start()
+        box = c.message_box()
+        text = c.box_text(box)
+        self.assertEqual(text, 'Cannot open file "%s". The file is too large for a settings file.' % win_path(c.settings))
+        c.dismiss(box)
+        form, state = self.state(c)
+        self.assertEqual(state, ("Edit1", 0, 0, 0, "A"))
+        self.close_and_wait(c, form)
+        self.assertEqual(os.readlink(c.settings), "/dev/zero")
+
     def test_error_caption_is_the_program_file_name_as_a_title(self):
         c = self.started(b"", name="TOOL.EXE")
         box = c.message_box()
@@ -162,18 +187,73 @@ class Closing(SnapvikCase):
         self.assertTrue(c.running(), "the window must stay open")
         self.assertTrue(c.visible("TForm1"))
 
+    def test_a_close_with_nothing_to_lose_ends_where_opt_dat_cannot_be_written(self):
+        """With a change, the close is abandoned; with the window as it started, the next start would
+        show the same, so the close ends and leaves what is in the way as it was."""
+        def read_only(c):
+            c.write_settings(CRLF)
+            os.chmod(c.settings, 0o444)
+
+        def link_to_folder(c):
+            os.mkdir(os.path.join(c.folder, "cfg"))
+            os.symlink("cfg", c.settings)
+
+        def link_to_nothing(c):
+            os.symlink("gone/real.dat", c.settings)
+
+        cases = {"read-only": read_only, "a folder": lambda c: os.mkdir(c.settings),
+                 "a link to a folder": link_to_folder, "a link to nothing": link_to_nothing}
+        for name, make in cases.items():
+            with self.subTest(name):
+                c = self.copy()
+                make(c)
+                before = (os.lstat(c.settings).st_mode, os.path.islink(c.settings) and os.readlink(c.settings))
+                c.start()
+                form = c.main_window()
+                edit = c.controls(form)["Edit1"]
+                shown = edit["text"]
+                self.probe.ask("settext", edit["hwnd"], "E:\\changed\\")
+                self.expect_create_error(c, form)
+                self.probe.ask("settext", edit["hwnd"], shown)
+                self.close_and_wait(c, form)
+                self.assertEqual((os.lstat(c.settings).st_mode, os.path.islink(c.settings) and os.readlink(c.settings)),
+                                 before)
+                if name == "read-only":
+                    self.assertEqual(c.read_settings(), CRLF)
+                self.assertFalse(os.path.exists(os.path.join(c.folder, "gone")))
+                self.assertEqual(sorted(set(os.listdir(c.folder)) - {KEYGRAB_NAME, "cfg"}), ["Snapvik.exe", "opt.dat"])
+                c.remove()
+
+    def test_a_folder_reached_through_a_link_is_named_as_the_program_sees_it(self):
+        real = self.copy()
+        via = real.folder + "-via"
+        os.symlink(real.folder, via)
+        self.addCleanup(os.unlink, via)
+        c = self.copy(folder=via)
+        c.write_settings(CRLF)
+        os.chmod(c.settings, 0o444)
+        c.start()
+        form = c.main_window()
+        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], "E:\\changed\\")
+        self.expect_create_error(c, form)  # names via's opt.dat, the one the program was started beside
+        os.chmod(c.settings, 0o644)
+        self.close_and_wait(c, form)
+        self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
+
     def test_a_folder_named_opt_dat_keeps_the_window_open(self):
         c = self.copy()
         os.mkdir(c.settings)
         c.start()
         form = c.main_window()
-        self.assertEqual(c.controls(form)["Edit1"]["text"], win_path(c.folder) + "\\")
+        edit = c.controls(form)["Edit1"]
+        self.assertEqual(edit["text"], win_path(c.folder) + "\\")
+        self.probe.ask("settext", edit["hwnd"], "E:\\changed\\")  # with nothing changed the close would end
         self.expect_create_error(c, form)
         self.assertTrue(os.path.isdir(c.settings))
         self.assertEqual(sorted(set(os.listdir(c.folder)) - {KEYGRAB_NAME}), ["Snapvik.exe", "opt.dat"])
         os.rmdir(c.settings)
         self.close_and_wait(c, form)  # closing again retries
-        self.assertTrue(os.path.isfile(c.settings))
+        self.assertEqual(c.read_settings(), b"E:\\changed\\\r\n0\r\n0\r\n0\r\nA\r\n")
 
     def test_every_close_writes_through_a_link_and_the_copy_closed_last_decides(self):
         first = self.copy()
@@ -208,17 +288,28 @@ class Closing(SnapvikCase):
         self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
 
     @needs_root("makes the program's folder immutable")
-    def test_a_read_only_folder_keeps_the_old_file_and_the_window_even_with_nothing_changed(self):
+    def test_a_read_only_folder_keeps_the_old_file_and_the_window_with_a_change_and_ends_without(self):
+        # The program's first start in a folder nobody may write (Program Files): nothing to lose.
+        first = self.started()
+        first_form = first.main_window()
+        subprocess.run(["chattr", "+i", first.folder], check=True)
+        try:
+            self.close_and_wait(first, first_form)
+        finally:
+            subprocess.run(["chattr", "-i", first.folder], check=True)
+        self.assertFalse(os.path.exists(first.settings))
+
         c = self.started(CRLF)
         form = c.main_window()
+        edit = c.controls(form)["Edit1"]["hwnd"]
         # Immutable, so that not even root can write there.
         subprocess.run(["chattr", "+i", c.folder], check=True)
         try:
+            self.probe.ask("settext", edit, "E:\\changed\\")
             self.expect_create_error(c, form)
             self.assertEqual(c.read_settings(), CRLF)
         finally:
             subprocess.run(["chattr", "-i", c.folder], check=True)
-        self.probe.ask("settext", c.controls(form)["Edit1"]["hwnd"], "E:\\changed\\")
         self.close_and_wait(c, form)
         self.assertEqual(c.read_settings(), CRLF.replace(b"C:\\Shots\\", b"E:\\changed\\"))
         self.assertEqual(sorted(set(os.listdir(c.folder)) - {KEYGRAB_NAME}), ["Snapvik.exe", "opt.dat"])

@@ -63,8 +63,12 @@ TEST(SettingsDecode, InvalidUtf8DecodesAsEmpty) {
                                "\xF8\x88\x80\x80\x80", "\xE0\x9F\xBF"}) {
     EXPECT_EQ(DecodeText(std::string("\xEF\xBB\xBF") + "C:\\\r\n" + std::string(bad), ansi), L"")
         << "for " << ::testing::PrintToString(std::string(bad));
+    // Told apart from a text that is empty, which loses nothing when written over.
+    EXPECT_EQ(DecodeTextStrict(std::string("\xEF\xBB\xBF") + std::string(bad), ansi), std::nullopt);
   }
   EXPECT_EQ(DecodeText("\xEF\xBB\xBF\xF0\x9F\x98\x80", ansi), L"\xD83D\xDE00");
+  for (std::string_view empty : {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"})
+    EXPECT_EQ(DecodeTextStrict(empty, ansi), std::wstring());
 }
 
 TEST(SettingsRead, FillsTheTargetInOrder) {

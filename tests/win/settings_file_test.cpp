@@ -54,6 +54,18 @@ TEST(SettingsFile, ReadingSharesWithReadersOnly) {
   EXPECT_EQ(ReadWholeFile(path), "abc");
 }
 
+TEST(SettingsFile, AFileLargerThanSettingsCanBeCannotBeOpened) {
+  TestFolder folder;
+  const std::wstring path = folder / L"opt.dat";
+  std::string bytes(kLargestSettingsFile, '\\');
+  bytes.replace(bytes.size() - 4, 4, "\r\n0\n");
+  WriteBytes(path, bytes);
+  EXPECT_TRUE(ReadWholeFile(path) == bytes);
+  WriteBytes(path, bytes + "A");
+  const std::wstring message = ErrorOf<EFOpenError>([&] { ReadWholeFile(path); });
+  EXPECT_EQ(message, L"Cannot open file \"" + path + L"\". The file is too large for a settings file");
+}
+
 TEST(SettingsFile, ReplacementIsWholeAndLeavesNoTemporaryFile) {
   TestFolder folder;
   const std::wstring path = folder / L"opt.dat";
@@ -127,8 +139,16 @@ TEST(FileBeside, ALargeWriteArrivesByteForByteAfterSmallOnes) {
   file.WriteBuffer("BM", 2);
   file.WriteBuffer(pixels.data(), pixels.size());
   file.WriteBuffer("end", 3);
+  // Copied on the way, in steps the copy can count on.
+  const auto inverted = [](void* to, const void* from, size_t count) {
+    for (size_t i = 0; i < count; ++i) static_cast<char*>(to)[i] = static_cast<char>(~static_cast<const char*>(from)[i]);
+  };
+  file.WriteCopied(pixels.data(), pixels.size(), inverted);
+  file.WriteCopied("ab", 2, inverted);
   ASSERT_TRUE(file.MoveTo(folder / L"d.bin", FileBeside::IfTaken::Keep));
-  EXPECT_TRUE(ReadBytes(folder / L"d.bin") == "BM" + pixels + "end");
+  std::string copied = pixels + "ab";
+  for (char& c : copied) c = static_cast<char>(~c);
+  EXPECT_TRUE(ReadBytes(folder / L"d.bin") == "BM" + pixels + "end" + copied);
 }
 
 TEST(FileBeside, AnAbandonedFileIsRemoved) {
