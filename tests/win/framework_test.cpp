@@ -418,12 +418,19 @@ TEST_F(Framework, AnEndDuringAShellCommandAnswersOnlyTheBoxesTheCommandShowed) {
     elsewhere = BoxOwnedBy(other.Handle(), IDCANCEL);
     progress = BoxOwnedBy(picker.Handle(), IDCANCEL, true);
     ASSERT_TRUE(before && asks && elsewhere && progress);
-    picker.OnMessage = [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-      if (msg == kEnd) {
+    picker.OnMessage = [&](UINT msg, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+      if (msg == WM_TIMER && wParam == kEnd) {
+        // A box shows once its loop is first idle, as timer messages come.
         ours = ::FindWindowW(L"#32770", L"Framework");  // the error box of ours
+        if (!ours || !::IsWindowVisible(ours)) return 0;
+        ::KillTimer(picker.Handle(), kEnd);
         application_.Terminate();
         ::PostMessageW(picker.Handle(), kLook, 0, 0);  // after the answers it posted
       } else if (msg == kLook) {
+        // A few of the end's passes over the boxes later.
+        ::SetTimer(picker.Handle(), kLook, 350, nullptr);
+      } else if (msg == WM_TIMER && wParam == kLook) {
+        ::KillTimer(picker.Handle(), kLook);
         oursOpenAfterTheAnswers = ::IsWindow(ours) && ::IsWindowVisible(ours);
         ::PostMessageW(ours, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       } else {
@@ -431,7 +438,7 @@ TEST_F(Framework, AnEndDuringAShellCommandAnswersOnlyTheBoxesTheCommandShowed) {
       }
       return 0;
     };
-    ::PostMessageW(picker.Handle(), kEnd, 0, 0);
+    ::SetTimer(picker.Handle(), kEnd, 20, nullptr);
     application_.ShowErrorBox(picker.Handle(), L"Ours", L"Framework");
     EXPECT_TRUE(oursOpenAfterTheAnswers) << "an error box of ours was answered as the command's";
     EXPECT_NE(ours, picker.Handle());
