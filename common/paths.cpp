@@ -43,11 +43,14 @@ bool IsNameWindowsTakes(std::wstring_view name) {
   // The device is named by what stands before the first dot, spaces at its end aside.
   std::wstring_view stem = name.substr(0, name.find(L'.'));
   while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
-  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"})
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
     if (SameIgnoringAsciiCase(stem, device)) return false;
   if (stem.size() == 4 && (SameIgnoringAsciiCase(stem.substr(0, 3), L"COM") ||
-                           SameIgnoringAsciiCase(stem.substr(0, 3), L"LPT")))
-    return !(stem[3] >= L'1' && stem[3] <= L'9');
+                           SameIgnoringAsciiCase(stem.substr(0, 3), L"LPT"))) {
+    // Windows takes the superscript digits one to three for ports as well.
+    const wchar_t digit = stem[3];
+    return !((digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3');
+  }
   return true;
 }
 

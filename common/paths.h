@@ -31,7 +31,8 @@ bool IsPlainFileName(std::wstring_view name);
 
 // A plain name that Windows also takes for a new entry: no trailing dot or
 // space (it would drop them, and the entry would be another's), and no device
-// name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), with an extension or not.
+// name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9, COM¹ to COM³, LPT1
+// to LPT9, LPT¹ to LPT³), with an extension or not.
 bool IsNameWindowsTakes(std::wstring_view name);
 
 }  // namespace snapvik

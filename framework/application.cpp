@@ -1,5 +1,8 @@
 #include "framework/application.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -20,21 +23,49 @@ constexpr UINT kSynchronize = WM_APP + 0x100;  // lParam: the action
 constexpr UINT_PTR kDismissTimer = 1;          // answers a foreign command's boxes while the end waits
 constexpr UINT kDismissEvery = 100;            // ms: a command may show its next box after the first
 
-// A box a command of the shell shows: a dialog of this thread that is not one of our windows.
-bool IsForeignBox(HWND window) {
+// A dialog box of the platform's kind, the kind the shell's questions are.
+bool IsDialogBox(HWND window) {
   wchar_t name[16] = {};
   ::GetClassNameW(window, name, 16);
-  return std::wstring_view(name) == L"#32770" && ::IsWindowVisible(window) && ::IsWindowEnabled(window) &&
-         !TWindow::FromHandle(window);
+  return std::wstring_view(name) == L"#32770";
 }
 
+BOOL CALLBACK FindProgressBar(HWND child, LPARAM found) {
+  wchar_t name[32] = {};
+  ::GetClassNameW(child, name, 32);
+  if (std::wstring_view(name) != PROGRESS_CLASSW) return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
+bool ShowsProgress(HWND box) {
+  bool found = false;
+  ::EnumChildWindows(box, &FindProgressBar, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+struct WindowList {
+  std::vector<HWND> windows;
+  bool complete = true;
+};
+
 BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  auto* collected = reinterpret_cast<WindowList*>(list);
   try {
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    collected->windows.push_back(window);
     return TRUE;
   } catch (...) {
-    return FALSE;  // the next tick of the timer tries again
+    collected->complete = false;
+    return FALSE;
   }
+}
+
+// The top-level windows of a thread; throws when they cannot all be held.
+std::vector<HWND> ThreadWindows(DWORD thread) {
+  WindowList list;
+  ::EnumThreadWindows(thread, &CollectWindow, reinterpret_cast<LPARAM>(&list));
+  if (!list.complete) throw std::bad_alloc();
+  return std::move(list.windows);
 }
 
 // The innermost non-empty message of a chain of nested errors.
@@ -100,7 +131,7 @@ void TApplication::Terminate() {
   // end is also kept here, where each of our loops looks before it waits.
   terminated_ = true;
   ::EndMenu();
-  if (foreignCommands_ > 0) {
+  if (foreignCommand_) {
     quitHeld_ = true;
     DismissForeignBoxes();
     // The command may go on to ask again (a second box after the first).
@@ -110,21 +141,45 @@ void TApplication::Terminate() {
   ::PostQuitMessage(0);
 }
 
-TApplication::ForeignCommandScope::ForeignCommandScope() { ++Application().foreignCommands_; }
+TApplication::ForeignCommandScope::ForeignCommandScope(HWND commandWindow)
+    : owner_(commandWindow ? ::GetAncestor(commandWindow, GA_ROOT) : nullptr), outer_(Application().foreignCommand_) {
+  // A top-level window's owner is never a child: the platform gives a box
+  // for a child window to the child's top-level window.
+  before_ = ThreadWindows(::GetCurrentThreadId());
+  std::sort(before_.begin(), before_.end());
+  Application().foreignCommand_ = this;
+}
 
 TApplication::ForeignCommandScope::~ForeignCommandScope() {
   TApplication& application = Application();
-  if (--application.foreignCommands_ > 0 || !application.quitHeld_) return;
+  application.foreignCommand_ = outer_;
+  if (outer_ || !application.quitHeld_) return;
   application.quitHeld_ = false;
   ::KillTimer(application.handle_.get(), kDismissTimer);
   ::PostQuitMessage(0);
 }
 
+bool TApplication::IsCommandsBox(const ForeignCommandScope& command, HWND window) const noexcept {
+  if (!command.owner_ || window == errorBox_ || TWindow::FromHandle(window)) return false;
+  if (std::binary_search(command.before_.begin(), command.before_.end(), window)) return false;
+  if (!IsDialogBox(window) || !::IsWindowVisible(window) || !::IsWindowEnabled(window) || ShowsProgress(window))
+    return false;
+  // Owned by the command's window, or by a box of the command's owned by it.
+  for (HWND owner = ::GetWindow(window, GW_OWNER); owner; owner = ::GetWindow(owner, GW_OWNER)) {
+    if (owner == command.owner_) return true;
+    if (owner == errorBox_ || TWindow::FromHandle(owner)) return false;
+  }
+  return false;
+}
+
 void TApplication::DismissForeignBoxes() const noexcept {
-  std::vector<HWND> windows;
-  ::EnumThreadWindows(threadId_, &CollectWindow, reinterpret_cast<LPARAM>(&windows));
-  for (const HWND box : windows) {
-    if (!IsForeignBox(box)) continue;
+  WindowList list;  // what could not be held waits for the next tick of the timer
+  ::EnumThreadWindows(threadId_, &CollectWindow, reinterpret_cast<LPARAM>(&list));
+  for (const HWND box : list.windows) {
+    bool commands = false;
+    for (const ForeignCommandScope* command = foreignCommand_; command && !commands; command = command->outer_)
+      commands = IsCommandsBox(*command, box);
+    if (!commands) continue;
     // Never the button that goes on: Cancel stops the whole command, No skips
     // this item, the close box is all a box without either offers.
     if (const HWND cancel = ::GetDlgItem(box, IDCANCEL))
@@ -231,10 +286,24 @@ void TApplication::ShowErrorBox(HWND owner, const std::wstring& text, const std:
     box.lpszText = text.c_str();
     box.lpszCaption = caption.c_str();
     box.dwStyle = MB_OK | MB_ICONERROR;
+    // The box is the first window made on this thread from here: noted, so
+    // that an end during a shell command never takes it for the shell's.
+    errorBox_ = nullptr;
+    const HHOOK noting = ::SetWindowsHookExW(WH_CBT, &TApplication::NoteErrorBox, nullptr, ::GetCurrentThreadId());
     ::MessageBoxIndirectW(&box);
+    if (noting) ::UnhookWindowsHookEx(noting);
+    errorBox_ = nullptr;
   }
   if (active && ::IsWindow(active)) ::SetActiveWindow(active);
   if (focus && ::IsWindow(focus)) ::SetFocus(focus);
+}
+
+LRESULT CALLBACK TApplication::NoteErrorBox(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && g_application && !g_application->errorBox_) {
+    const CREATESTRUCTW& made = *reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
+    if (!(made.style & WS_CHILD)) g_application->errorBox_ = reinterpret_cast<HWND>(wParam);
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 HWND TApplication::UserWindow() const {

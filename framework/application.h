@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/com.h"
 #include "common/handles.h"
@@ -47,17 +48,26 @@ class TApplication final : public ISynchronizer {
   // program's other windows are disabled meanwhile.
   void RunModalLoop(HWND modalWindow, const bool& done);
 
-  // While one lives, the shell runs a command of ours and may ask the user
-  // inside it (a delete confirmation is its own modal box). The quit message
-  // would end such a box as if it had been accepted, so an end of the program
-  // meanwhile closes those boxes with their safe answer instead, and the
-  // quit message follows once the command has returned.
+  // While one lives, the shell runs a command of ours for `commandWindow`
+  // and may ask the user inside it (a delete confirmation is its own modal
+  // box). The quit message would end such a box as if it had been accepted,
+  // so an end of the program meanwhile gives those boxes their safe answer
+  // instead, and the quit message follows once the command has returned.
+  // Only boxes of this thread that appeared after the command began and that
+  // its window owns are answered; never one of ours, never one that shows
+  // progress (a confirmed command going on).
   class ForeignCommandScope {
    public:
-    ForeignCommandScope();
+    explicit ForeignCommandScope(HWND commandWindow);
     ~ForeignCommandScope();
     ForeignCommandScope(const ForeignCommandScope&) = delete;
     ForeignCommandScope& operator=(const ForeignCommandScope&) = delete;
+
+   private:
+    friend class TApplication;
+    HWND owner_;                     // the top-level window the command's boxes are owned by
+    std::vector<HWND> before_;       // this thread's windows when it began, sorted
+    ForeignCommandScope* outer_;     // the command running when this one began
   };
 
   void Synchronize(const std::function<void()>& action) override;
@@ -79,14 +89,18 @@ class TApplication final : public ISynchronizer {
   UniqueWindow handle_;
   std::wstring title_;
   static LRESULT CALLBACK HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  // Answers the boxes a foreign command shows on this thread: Cancel, else No, else their close box.
+  // Answers the boxes the running foreign commands show on this thread:
+  // Cancel, else No, else their close box.
   void DismissForeignBoxes() const noexcept;
+  bool IsCommandsBox(const ForeignCommandScope& command, HWND window) const noexcept;
+  static LRESULT CALLBACK NoteErrorBox(int code, WPARAM wParam, LPARAM lParam);
 
   TForm* mainForm_ = nullptr;
   DWORD threadId_ = 0;
   bool terminated_ = false;
   bool showingError_ = false;
-  int foreignCommands_ = 0;  // ForeignCommandScope objects alive
+  ForeignCommandScope* foreignCommand_ = nullptr;  // the innermost running, linked to the outer ones
+  HWND errorBox_ = nullptr;                        // the error box of ours on the screen
   bool quitHeld_ = false;    // the end came during a foreign command
 };
 

@@ -44,8 +44,16 @@ void TControl::CreateHandle(const CreateArgs& args, const char* name, WindowClas
                                       ::GetModuleHandleW(nullptr),
                                       kind == WindowClass::Own ? static_cast<TWindow*>(this) : nullptr);
   if (!hwnd) throw EOutOfResources(L"Error creating window");
-  if (kind != WindowClass::Own) Attach(hwnd);
-  if (kind == WindowClass::SubclassedStandard) Subclass();
+  if (kind == WindowClass::Standard) {
+    try {
+      Attach(hwnd);
+    } catch (...) {
+      ::DestroyWindow(hwnd);
+      throw;
+    }
+    // Subclassed, so that its end reaches the framework and ends its link.
+    Subclass();
+  }
   if (args.font) ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(args.font), FALSE);
 }
 

@@ -43,8 +43,9 @@ class TControl : public TWindow {
     int id = 0;
     HFONT font = nullptr;
   };
-  // A window of the platform's standard class, or of one of ours (which links itself on creation).
-  enum class WindowClass { Standard, Own, SubclassedStandard };
+  // A window of the platform's standard class (subclassed: HandleMessage sees
+  // its messages first), or of one of ours (which links itself on creation).
+  enum class WindowClass { Standard, Own };
   void CreateHandle(const CreateArgs& args, const char* name, WindowClass kind = WindowClass::Standard);
 
  private:

@@ -19,8 +19,7 @@ DWORD TsTreeView::TreeStyle() const {
 
 void TsTreeView::Create(HWND parent, const ControlSpec& design, LayoutRect bounds, int id, HFONT font) {
   font_ = font;
-  CreateHandle({parent, WC_TREEVIEWW, L"", TreeStyle(), WS_EX_CLIENTEDGE, bounds, id, font}, design.name,
-               WindowClass::SubclassedStandard);
+  CreateHandle({parent, WC_TREEVIEWW, L"", TreeStyle(), WS_EX_CLIENTEDGE, bounds, id, font}, design.name);
   if (Indent > 0) ::SendMessageW(Handle(), TVM_SETINDENT, static_cast<WPARAM>(Indent), 0);
   UpdateLabel();
 }

@@ -1,6 +1,7 @@
 #include "framework/window.h"
 
-#include <mutex>
+#include <new>
+#include <optional>
 #include <unordered_map>
 
 #include "framework/application.h"
@@ -9,28 +10,67 @@ namespace snapvik {
 
 namespace {
 
-// Which object each window handle belongs to. Kept in the process, not as a
-// window property: under Wine every property read is a round trip to the
-// server (about 30 us), and every message a window handles starts with one.
+// Which object each window handle belongs to, and the procedure of a
+// subclassed control. Kept in the process, not as a window property: under
+// Wine every property read is a round trip to the server (about 30 us), and
+// every message a window handles starts with one. Each entry ends with its
+// window, at WM_NCDESTROY, which reaches WindowProc for every window linked
+// (standard controls are subclassed for it): a handle the platform gives
+// again later is never taken for ours.
 class Links {
  public:
-  void Set(HWND hwnd, TWindow* object) {
-    const std::lock_guard lock(mutex_);
-    objects_[hwnd] = object;
+  struct Link {
+    TWindow* object = nullptr;     // none once the object let go of its window
+    WNDPROC controlProc = nullptr;  // a subclassed control's own procedure
+  };
+  // False when there is no memory for it.
+  bool Set(HWND hwnd, TWindow* object) noexcept {
+    const Exclusive lock(lock_);
+    try {
+      objects_[hwnd] = Link{object, nullptr};
+      return true;
+    } catch (...) {
+      return false;
+    }
   }
-  void Remove(HWND hwnd) {
-    const std::lock_guard lock(mutex_);
+  void SetControlProc(HWND hwnd, WNDPROC proc) noexcept {
+    const Exclusive lock(lock_);
+    if (const auto found = objects_.find(hwnd); found != objects_.end()) found->second.controlProc = proc;
+  }
+  // The object no longer hears of its window; the control's own procedure still does, to its end.
+  void Cut(HWND hwnd) noexcept {
+    const Exclusive lock(lock_);
+    if (const auto found = objects_.find(hwnd); found != objects_.end()) found->second.object = nullptr;
+  }
+  void Remove(HWND hwnd) noexcept {
+    const Exclusive lock(lock_);
     objects_.erase(hwnd);
   }
-  TWindow* Find(HWND hwnd) {
-    const std::lock_guard lock(mutex_);
+  std::optional<Link> Find(HWND hwnd) const noexcept {
+    const Shared lock(lock_);
     const auto found = objects_.find(hwnd);
-    return found == objects_.end() ? nullptr : found->second;
+    if (found == objects_.end()) return std::nullopt;
+    return found->second;
   }
 
  private:
-  std::mutex mutex_;
-  std::unordered_map<HWND, TWindow*> objects_;
+  // Slim locks: they never throw, so a window procedure may take them outside its try.
+  struct Exclusive {
+    explicit Exclusive(SRWLOCK& l) noexcept : lock(l) { ::AcquireSRWLockExclusive(&lock); }
+    ~Exclusive() { ::ReleaseSRWLockExclusive(&lock); }
+    Exclusive(const Exclusive&) = delete;
+    Exclusive& operator=(const Exclusive&) = delete;
+    SRWLOCK& lock;
+  };
+  struct Shared {
+    explicit Shared(SRWLOCK& l) noexcept : lock(l) { ::AcquireSRWLockShared(&lock); }
+    ~Shared() { ::ReleaseSRWLockShared(&lock); }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+    SRWLOCK& lock;
+  };
+  mutable SRWLOCK lock_ = SRWLOCK_INIT;
+  std::unordered_map<HWND, Link> objects_;
 };
 
 Links& AllLinks() {
@@ -64,16 +104,19 @@ void RegisterWindowClass(const WindowClassSpec& wanted) {
 TWindow::~TWindow() { DestroyHandle(); }
 
 TWindow* TWindow::FromHandle(HWND hwnd) {
-  return hwnd ? AllLinks().Find(hwnd) : nullptr;
+  if (!hwnd) return nullptr;
+  const std::optional<Links::Link> link = AllLinks().Find(hwnd);
+  return link ? link->object : nullptr;
 }
 
 void TWindow::Attach(HWND hwnd) {
+  if (!AllLinks().Set(hwnd, this)) throw std::bad_alloc();
   handle_ = hwnd;
-  AllLinks().Set(hwnd, this);
 }
 
 void TWindow::Subclass() {
   controlProc_ = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(handle_, GWLP_WNDPROC));
+  AllLinks().SetControlProc(handle_, controlProc_);
   ::SetWindowLongPtrW(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWindow::WindowProc));
 }
 
@@ -83,9 +126,9 @@ void TWindow::DestroyHandle() noexcept {
   handle_ = nullptr;
   // A handle whose link is gone is no longer our window, whatever it holds now.
   if (FromHandle(hwnd) != this) return;
-  // A subclassed control goes back to its own procedure, which must see its end.
-  if (controlProc_) ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
-  AllLinks().Remove(hwnd);
+  // The link stays, without this object, until the window's end: a
+  // subclassed control's own procedure must see that end.
+  AllLinks().Cut(hwnd);
   ::DestroyWindow(hwnd);
 }
 
@@ -98,20 +141,31 @@ LRESULT CALLBACK TWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
   if (msg == WM_NCCREATE) {
     // The creator passes itself as the base type, so the cast holds wherever the base sits.
     auto* created = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    if (created) created->Attach(hwnd);
+    if (created) {
+      // No memory for the link: the window is not made, and its creator says so.
+      if (!AllLinks().Set(hwnd, created)) return FALSE;
+      created->handle_ = hwnd;
+    }
   }
-  TWindow* self = FromHandle(hwnd);
-  if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  const std::optional<Links::Link> link = AllLinks().Find(hwnd);
   LRESULT result = 0;
-  try {
-    result = self->HandleMessage(msg, wParam, lParam);
-  } catch (...) {
-    Application().HandleException();
+  if (!link) {
+    result = ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  } else if (!link->object) {
+    result = link->controlProc ? ::CallWindowProcW(link->controlProc, hwnd, msg, wParam, lParam)
+                               : ::DefWindowProcW(hwnd, msg, wParam, lParam);
+  } else {
+    try {
+      result = link->object->HandleMessage(msg, wParam, lParam);
+    } catch (...) {
+      Application().HandleException();
+    }
   }
-  if (msg == WM_NCDESTROY) {
+  if (msg == WM_NCDESTROY && link) {
+    // Looked up again: the object may have gone while it handled the message.
+    const std::optional<Links::Link> last = AllLinks().Find(hwnd);
     AllLinks().Remove(hwnd);
-    if (self->controlProc_) ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->controlProc_));
-    self->handle_ = nullptr;
+    if (last && last->object) last->object->handle_ = nullptr;
   }
   return result;
 }

@@ -2,12 +2,13 @@
 // The base of every window object: forms, the program's own painted
 // controls and the wrappers of the platform's standard controls.
 //
-// A window finds its object through a window property of ours (never the
+// A window finds its object through a link kept in the process (never the
 // user data, which any code may set). The object's destructor cuts that link
 // before it destroys the window, so no message ever reaches an object that is
-// gone; the platform's WM_NCDESTROY cuts it too. Every message of a window of
-// our own classes goes through WindowProc, which hands any error to the
-// application's handler: nothing unwinds through the platform.
+// gone; the link itself ends with the window, at its WM_NCDESTROY, which
+// every linked window sends through WindowProc: standard controls are
+// subclassed. Every message goes through WindowProc, which hands any error
+// to the application's handler: nothing unwinds through the platform.
 #include <windows.h>
 
 namespace snapvik {
@@ -36,14 +37,16 @@ class TWindow {
   // the platform's default (or the control's own procedure) otherwise.
   virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
-  // Links a window made by the platform's own class (a standard control).
+  // Links a window made by the platform's own class (a standard control);
+  // throws when there is no memory for the link.
   void Attach(HWND hwnd);
 
   // Puts WindowProc in front of a linked standard control's own procedure,
   // so that HandleMessage sees its messages first.
   void Subclass();
 
-  // Cuts the link, then destroys the window.
+  // Cuts the object from its window, then destroys the window; nothing for a
+  // window that has already gone.
   void DestroyHandle() noexcept;
 
  private:

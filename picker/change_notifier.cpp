@@ -47,6 +47,7 @@ TacShellChangeThread::TacShellChangeThread(ISynchronizer& ui, std::function<void
 }
 
 TacShellChangeThread::~TacShellChangeThread() {
+  // Let go, the worker itself frees it, at its very end.
   if (!orphaned_) {
     ::SetEvent(FStopEvent.get());
     terminated_ = true;
@@ -54,11 +55,31 @@ TacShellChangeThread::~TacShellChangeThread() {
     // it would otherwise use what is closed here.
     if (!resumed_) Resume();
     ui_.WaitServingSynchronize(thread_.get());
-    ::ReleaseMutex(FMutex.get());
-    ::ReleaseMutex(FMutex.get());
   }
   FWaitHandle.reset();
   --live_;
+}
+
+void TacShellChangeThread::Release(std::shared_ptr<TacShellChangeThread> worker) {
+  TacShellChangeThread& self = *worker;
+  self.FChangeEvent = nullptr;
+  self.terminated_ = true;
+  ::SetEvent(self.FStopEvent.get());
+  if (!self.resumed_) self.Resume();
+  for (;;) {
+    {
+      const WatchLock guard;
+      if (self.makingWatch_) {
+        // It looks once the platform returns, under this lock, and then ends;
+        // from here on it may be gone at any moment.
+        self.orphaned_ = true;
+        self.self_ = std::move(worker);
+        return;
+      }
+    }
+    // Anywhere else it ends within a moment, or runs a handler call served here.
+    if (self.ui_.WaitServingSynchronize(self.thread_.get(), 2)) return;
+  }
 }
 
 void TacShellChangeThread::EndAfterHandler(std::shared_ptr<TacShellChangeThread> self) {
@@ -165,10 +186,14 @@ bool TacShellChangeThread::Watch() {
       filter = FNotifyOptionFlags;
       generation = wantedGeneration_;
       FWaitChanged = false;
+      if (terminated_) return false;
+      makingWatch_ = true;
     }
     if (BeforeEachWatch) BeforeEachWatch();
     UniqueChangeWatch watch(::FindFirstChangeNotificationW(directory.c_str(), subTree, filter));
     const WatchLock guard;
+    makingWatch_ = false;
+    if (terminated_) return false;  // ended meanwhile, perhaps let go: nothing of its owner's may be used
     if (FWaitChanged) continue;  // newer options came meanwhile
     FWaitHandle = std::move(watch);
     watchedFilter_ = filter;
@@ -243,7 +268,7 @@ TacShellChangeNotifier::~TacShellChangeNotifier() {
     TacShellChangeThread& worker = *FThread;
     worker.EndAfterHandler(std::move(FThread));
   } else {
-    FThread.reset();
+    TacShellChangeThread::Release(std::move(FThread));
   }
 }
 

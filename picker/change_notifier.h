@@ -21,7 +21,8 @@ class TacShellChangeThread : public std::enable_shared_from_this<TacShellChangeT
   // Made suspended, with the mutex held twice by the creating thread, which
   // is `ui`: the thread the handler runs on.
   TacShellChangeThread(ISynchronizer& ui, std::function<void()> ChangeEvent);
-  // Asks the worker to stop and waits for it to end, running its pending handler calls meanwhile.
+  // A worker not let go is stopped and waited for, its pending handler calls
+  // run meanwhile; it ends at once then (see Release).
   ~TacShellChangeThread();
   TacShellChangeThread(const TacShellChangeThread&) = delete;
   TacShellChangeThread& operator=(const TacShellChangeThread&) = delete;
@@ -41,6 +42,11 @@ class TacShellChangeThread : public std::enable_shared_from_this<TacShellChangeT
   // From inside the handler: stop, and let the worker free itself (taking
   // `self`, its owner's reference) once the handler has returned.
   void EndAfterHandler(std::shared_ptr<TacShellChangeThread> self);
+  // From outside the handler: stops the worker, serving its handler calls
+  // until it ends; a worker inside the file system making a watch (a slow
+  // share may take seconds) is not waited for but let go, holding `worker`,
+  // and frees itself once the platform returns.
+  static void Release(std::shared_ptr<TacShellChangeThread> worker);
   // Whether the worker has ended, on its own or when asked.
   bool Ended() const { return resumed_ && ::WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0; }
 
@@ -74,6 +80,7 @@ class TacShellChangeThread : public std::enable_shared_from_this<TacShellChangeT
   int madeGeneration_ = 0;    // of the watch made last, or tried
   bool lateWatch_ = false;    // nobody waited for that watch to be made
   bool catchUp_ = false;      // on the worker: run the handler once, for a late watch
+  bool makingWatch_ = false;  // the worker is inside the platform's call; under the lock
   std::shared_ptr<TacShellChangeThread> self_;  // once orphaned
   DWORD FNotifyOptionFlags = 0;
   UniqueKernelHandle FStopEvent;

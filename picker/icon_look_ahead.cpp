@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,9 @@ TacShellFolder* FolderOfNode(HWND tree, HTREEITEM node) {
 }
 
 }  // namespace
+
+std::atomic<long> IconLookAhead::threads_{0};
+void (*IconLookAhead::BeforeEachLookUp)() = nullptr;
 
 IconLookAhead::~IconLookAhead() { End(nullptr); }
 
@@ -58,88 +62,98 @@ void IconLookAhead::Turn(HWND tree) {
        n = TreeView_GetPrevVisible(tree, n), ++reached)
     want(n);
   if (wanted.empty()) return;
-  bool failed = false;
+  if (!shared_) shared_ = std::make_shared<Shared>();
+  bool start = false;
   {
-    const std::lock_guard lock(mutex_);
-    asked_.assign(std::make_move_iterator(wanted.begin()), std::make_move_iterator(wanted.end()));
-    notify_ = tree;
-    failed = std::exchange(failed_, false);
+    const std::lock_guard lock(shared_->mutex);
+    shared_->asked.assign(std::make_move_iterator(wanted.begin()), std::make_move_iterator(wanted.end()));
+    shared_->notify = tree;
+    start = !std::exchange(shared_->running, true);
   }
-  if (failed) thread_.join();
-  wake_.notify_one();
-  if (thread_.joinable()) return;
+  if (!start) {
+    shared_->wake.notify_one();
+    return;
+  }
+  ++threads_;
   try {
-    thread_ = std::thread([this] { Work(); });
+    std::thread(&IconLookAhead::Work, shared_).detach();
   } catch (...) {
     // No thread: the icons are looked up as their rows are drawn.
-    const std::lock_guard lock(mutex_);
-    asked_.clear();
+    --threads_;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->asked.clear();
+    shared_->running = false;
   }
 }
 
 void IconLookAhead::Stop(HWND tree) {
   if (armed_ && tree) ::KillTimer(tree, kTimerId);
   armed_ = false;
-  const std::lock_guard lock(mutex_);
-  asked_.clear();
+  if (!shared_) return;
+  const std::lock_guard lock(shared_->mutex);
+  shared_->asked.clear();
 }
 
-void IconLookAhead::End(HWND tree) {
+void IconLookAhead::End(HWND tree) noexcept {
   Stop(tree);
+  if (!shared_) return;
   {
-    const std::lock_guard lock(mutex_);
-    ending_ = true;
-    notify_ = nullptr;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->ending = true;
+    shared_->notify = nullptr;  // the window may go, and its handle be another's
   }
-  wake_.notify_one();
-  if (thread_.joinable()) thread_.join();
-  const std::lock_guard lock(mutex_);
-  ending_ = false;
-  failed_ = false;
-  found_.clear();
+  shared_->wake.notify_one();
+  shared_.reset();
 }
 
 std::optional<int> IconLookAhead::Known(PCIDLIST_ABSOLUTE id) const {
-  const std::lock_guard lock(mutex_);
-  if (found_.empty()) return std::nullopt;
-  const auto at = found_.find(Bytes(id));
-  if (at == found_.end()) return std::nullopt;
+  if (!shared_) return std::nullopt;
+  const std::lock_guard lock(shared_->mutex);
+  if (shared_->found.empty()) return std::nullopt;
+  const auto at = shared_->found.find(Bytes(id));
+  if (at == shared_->found.end()) return std::nullopt;
   return at->second;
 }
 
 bool IconLookAhead::Running() const {
   if (armed_) return true;
-  const std::lock_guard lock(mutex_);
-  return busy_ || !asked_.empty();
+  if (!shared_) return false;
+  const std::lock_guard lock(shared_->mutex);
+  return shared_->busy || !shared_->asked.empty();
 }
 
-void IconLookAhead::Work() {
+void IconLookAhead::Work(std::shared_ptr<Shared> shared) {
   // The shell's look-ups want the thread in an apartment; without one they still answer.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   try {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(shared->mutex);
     for (;;) {
-      wake_.wait(lock, [this] { return ending_ || !asked_.empty(); });
-      if (ending_) break;
-      std::string id = std::move(asked_.front());
-      asked_.pop_front();
-      busy_ = true;
+      shared->wake.wait(lock, [&] { return shared->ending || !shared->asked.empty(); });
+      if (shared->ending) break;
+      std::string id = std::move(shared->asked.front());
+      shared->asked.pop_front();
+      shared->busy = true;
       lock.unlock();
+      if (BeforeEachLookUp) BeforeEachLookUp();
       const int index = ShellIconIndex(reinterpret_cast<PCIDLIST_ABSOLUTE>(id.data()), false, false);
       lock.lock();
-      busy_ = false;
-      if (found_.size() >= kMostKept) found_.clear();
-      found_.insert_or_assign(std::move(id), index);
-      if (asked_.empty() && notify_) ::PostMessageW(notify_, kDoneMessage, 0, 0);
+      shared->busy = false;
+      if (shared->ending) break;  // let go meanwhile: nobody asks any more
+      if (shared->found.size() >= kMostKept) shared->found.clear();
+      shared->found.insert_or_assign(std::move(id), index);
+      if (shared->asked.empty() && shared->notify) ::PostMessageW(shared->notify, kDoneMessage, 0, 0);
     }
   } catch (...) {
-    // Out of memory: the icons are then looked up as their rows are drawn.
-    const std::lock_guard lock(mutex_);
-    busy_ = false;
-    asked_.clear();
-    failed_ = true;
+    // Out of memory: the icons are then looked up as their rows are drawn,
+    // and the next turn starts another thread.
+    const std::lock_guard lock(shared->mutex);
+    shared->busy = false;
+    shared->asked.clear();
+    shared->running = false;
   }
   if (SUCCEEDED(com)) ::CoUninitialize();
+  shared.reset();
+  --threads_;
 }
 
 }  // namespace snapvik

@@ -9,12 +9,13 @@
 #include <commctrl.h>
 #include <shtypes.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unordered_map>
 
 namespace snapvik {
@@ -42,26 +43,38 @@ class IconLookAhead {
   void Turn(HWND tree);
   // Stops the timer and drops what the thread was still asked for.
   void Stop(HWND tree);
-  // Also ends the thread and forgets every icon it found (the nodes go).
-  void End(HWND tree);
+  // Also lets the thread go and forgets every icon it found (the nodes go).
+  // Never waits: a look-up on a slow share may take seconds, and the thread
+  // ends on its own after it, holding all it uses.
+  void End(HWND tree) noexcept;
   // The normal small icon the thread found for an identifier.
   std::optional<int> Known(PCIDLIST_ABSOLUTE id) const;
   // A timer turn is due or the thread has work.
   bool Running() const;
 
+  // Threads of every look-ahead that have not ended yet, those let go included.
+  static long Threads() { return threads_; }
+  // Runs on the thread before each look-up, outside every lock; tests stand
+  // in a slow file system with it.
+  static void (*BeforeEachLookUp)();
+
  private:
-  void Work();
+  // What the thread and its owner share; the thread keeps it while it runs.
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::string> asked;  // identifiers as bytes
+    std::unordered_map<std::string, int> found;
+    HWND notify = nullptr;
+    bool busy = false;     // the thread holds one it is looking up
+    bool ending = false;   // its owner let go of it
+    bool running = false;  // a thread serves it
+  };
+  static void Work(std::shared_ptr<Shared> shared);
 
   bool armed_ = false;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::string> asked_;  // identifiers as bytes
-  std::unordered_map<std::string, int> found_;
-  HWND notify_ = nullptr;
-  bool busy_ = false;  // the thread holds one it is looking up
-  bool ending_ = false;
-  bool failed_ = false;  // the thread ended early; the next turn starts another
-  std::thread thread_;
+  std::shared_ptr<Shared> shared_;  // made at the first turn after an end
+  static std::atomic<long> threads_;
 };
 
 }  // namespace snapvik

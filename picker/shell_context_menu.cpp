@@ -86,7 +86,7 @@ void ShowShellContextMenu(TWindow& Owner, const TacShellFolder* Item, int X, int
     info.lpVerb = MAKEINTRESOURCEA(command - 1);
     info.nShow = SW_SHOWNORMAL;
     // A close meanwhile must not answer the command's questions for the user.
-    const TApplication::ForeignCommandScope running;
+    const TApplication::ForeignCommandScope running(Owner.Handle());
     result = menu->InvokeCommand(&info);
   }
   if (verbs) verbs->CommandCompleted(verb, result == S_OK);

@@ -150,6 +150,31 @@ TEST(PathSeparator, OneBackslashAtTheEndAndADriveLetterGetsItsColon) {
   EXPECT_EQ(AddPathSeparator(L"C:"), L"C:\\");
 }
 
+// Every device name Windows refuses, in every case, bare or with
+// extensions and spaces before them; and the names just beside them, taken.
+TEST(NewNames, EveryDeviceNameIsRefusedAndItsNeighboursAreTaken) {
+  std::vector<std::wstring> devices = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (const wchar_t* port : {L"COM", L"LPT"})
+    for (const wchar_t digit : std::wstring(L"123456789\u00B9\u00B2\u00B3")) devices.push_back(port + std::wstring(1, digit));
+  auto mixedCase = [](std::wstring name, unsigned pattern) {
+    for (size_t i = 0; i < name.size(); ++i)
+      if ((pattern >> i & 1) && name[i] >= L'A' && name[i] <= L'Z') name[i] = static_cast<wchar_t>(name[i] - L'A' + L'a');
+    return name;
+  };
+  const std::vector<std::wstring> suffixes = {L"", L".txt", L".tar.gz", L" .log", L"   .x", L".", L" "};
+  for (const std::wstring& device : devices)
+    for (unsigned pattern : {0u, 0x7Fu, 0x5u, 0x2u})
+      for (const std::wstring& suffix : suffixes) {
+        const std::wstring name = mixedCase(device, pattern) + suffix;
+        EXPECT_FALSE(IsNameWindowsTakes(name)) << std::string(name.begin(), name.end());
+      }
+  // Beside them: another digit or superscript, a longer or shorter stem, a prefix, a name inside.
+  for (const wchar_t* name :
+       {L"COM0", L"LPT0", L"COM10", L"LPT\u2074", L"COM\u2070", L"COM\u00B9\u00B9", L"CO", L"CONIN", L"CONOUT", L"CONIN$$",
+        L"CONOUT$1", L"xCON", L"CON1", L"NULL", L"AUX_", L"COM\u00B9x.txt", L"a.CON", L"folder.COM1", L"LPT", L"$CONIN"})
+    EXPECT_TRUE(IsNameWindowsTakes(name)) << std::string(name, name + std::wstring_view(name).size());
+}
+
 TEST(Attributes, EachBitGivesItsMemberAndTheQueriesKeepTheirHalves) {
   const TacShellFolderCapabilities all = CapabilitiesFromAttributes(kCapabilityInMask);
   for (TacShellFolderCapability c : {fcCanCopy, fcCanDelete, fcCanLink, fcCanMove, fcCanRename, fcDropTarget,

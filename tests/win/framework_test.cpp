@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "app/main_form.h"
 #include "common/errors.h"
@@ -189,6 +192,36 @@ TEST_F(Framework, AFormDestroyedWithItsWindowOpenSendsNothingToDestroyedObjects)
   EXPECT_FALSE(::IsWindow(edit));
 }
 
+// The platform destroys a form's window, and its controls' with it, while
+// the objects live on (a parent destroyed by someone else, say).
+TEST_F(Framework, EveryLinkEndsWithItsWindowEvenWhenThePlatformDestroysIt) {
+  auto form = std::make_unique<FormWithControls>();
+  TButton button;
+  TCheckBox box;
+  TLabel label;
+  button.Create(form->Handle(), Design("button", {}), {0, 30, 80, 24}, 102, nullptr);
+  box.Create(form->Handle(), Design("box", {}), {0, 60, 80, 20}, 103, nullptr);
+  label.Create(form->Handle(), Design("label", {}), {0, 90, 80, 20}, 104, nullptr);
+  const std::vector<std::pair<TWindow*, HWND>> linked = {{form.get(), form->Handle()},
+                                                          {&form->edit, form->edit.Handle()},
+                                                          {&form->panel, form->panel.Handle()},
+                                                          {&button, button.Handle()},
+                                                          {&box, box.Handle()},
+                                                          {&label, label.Handle()}};
+  for (const auto& [object, window] : linked) ASSERT_EQ(TWindow::FromHandle(window), object);
+  ASSERT_TRUE(::DestroyWindow(form->Handle()));
+  for (const auto& [object, window] : linked) {
+    EXPECT_FALSE(::IsWindow(window));
+    // A handle the platform gives out again is not ours, and no object still holds one to destroy.
+    EXPECT_EQ(TWindow::FromHandle(window), nullptr) << object;
+    EXPECT_EQ(object->Handle(), nullptr) << object;
+  }
+  // The controls still answer as such, and their ends destroy nothing.
+  button.SetText(L"gone");
+  EXPECT_EQ(button.Text(), L"");
+  form.reset();
+}
+
 TEST_F(Framework, TheMainWindowsFontOutlivesEveryControl) {
   g_childrenGoneWithoutFont = 0;
   HWND window;
@@ -310,6 +343,120 @@ TEST_F(Framework, AModalLoopKeepsServingTheMainWindowsHotKey) {
   EXPECT_EQ(hotKeys, 1);
   EXPECT_FALSE(mainEnabledMeanwhile);
   EXPECT_TRUE(::IsWindowEnabled(main.Handle()));
+}
+
+
+// A dialog box of the platform's kind, made without its own loop, with one
+// button; closed when a button is pressed or it is asked to close.
+INT_PTR CALLBACK BoxProc(HWND box, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_COMMAND || msg == WM_CLOSE) {
+    ::DestroyWindow(box);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+HWND BoxOwnedBy(HWND owner, WORD button, bool showsProgress = false) {
+  // The template in memory: the box, then its one item aligned to four bytes.
+  std::vector<WORD> t;
+  auto dword = [&](DWORD v) { t.push_back(LOWORD(v)), t.push_back(HIWORD(v)); };
+  dword(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME);
+  dword(0);
+  t.insert(t.end(), {1, 10, 10, 120, 60, 0, 0});  // one item, place, size; no menu, the dialog class
+  for (const wchar_t c : std::wstring(L"Question")) t.push_back(c);
+  t.push_back(0);
+  if (t.size() % 2) t.push_back(0);
+  dword(WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON);
+  dword(0);
+  t.insert(t.end(), {10, 30, 50, 14, button, 0xFFFF, 0x0080});  // a button
+  for (const wchar_t c : std::wstring(L"Answer")) t.push_back(c);
+  t.insert(t.end(), {0, 0});
+  const HWND box = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
+                                                reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner, &BoxProc, 0);
+  if (box && showsProgress)
+    ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 5, 100, 10, box, nullptr, nullptr, nullptr);
+  return box;
+}
+
+void Drain() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      ::PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+bool QuitWaits() {
+  MSG msg;
+  return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+}
+
+constexpr UINT kEnd = WM_APP + 3;
+constexpr UINT kLook = WM_APP + 4;
+
+// The end of the program comes while a command of the shell runs for a
+// control of `picker`, and while an error box of ours is open over it.
+TEST_F(Framework, AnEndDuringAShellCommandAnswersOnlyTheBoxesTheCommandShowed) {
+  INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&classes);
+  TestForm picker, other;
+  TEdit commandWindow;
+  commandWindow.Create(picker.Handle(), Design("tree", {}), {0, 0, 100, 20}, 100, nullptr);
+  ::ShowWindow(picker.Handle(), SW_SHOWNOACTIVATE);
+  ::ShowWindow(other.Handle(), SW_SHOWNOACTIVATE);
+  const HWND before = BoxOwnedBy(picker.Handle(), IDCANCEL);  // there before the command began
+  HWND asks = nullptr, elsewhere = nullptr, progress = nullptr, ours = nullptr;
+  bool oursOpenAfterTheAnswers = false;
+  {
+    const TApplication::ForeignCommandScope command(commandWindow.Handle());
+    asks = BoxOwnedBy(picker.Handle(), IDNO);
+    elsewhere = BoxOwnedBy(other.Handle(), IDCANCEL);
+    progress = BoxOwnedBy(picker.Handle(), IDCANCEL, true);
+    ASSERT_TRUE(before && asks && elsewhere && progress);
+    picker.OnMessage = [&](UINT msg, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+      if (msg == WM_TIMER && wParam == kEnd) {
+        // A box shows once its loop is first idle, as timer messages come.
+        ours = ::FindWindowW(L"#32770", L"Framework");  // the error box of ours
+        if (!ours || !::IsWindowVisible(ours)) return 0;
+        ::KillTimer(picker.Handle(), kEnd);
+        application_.Terminate();
+        ::PostMessageW(picker.Handle(), kLook, 0, 0);  // after the answers it posted
+      } else if (msg == kLook) {
+        // A few of the end's passes over the boxes later.
+        ::SetTimer(picker.Handle(), kLook, 350, nullptr);
+      } else if (msg == WM_TIMER && wParam == kLook) {
+        ::KillTimer(picker.Handle(), kLook);
+        oursOpenAfterTheAnswers = ::IsWindow(ours) && ::IsWindowVisible(ours);
+        ::PostMessageW(ours, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      } else {
+        return std::nullopt;
+      }
+      return 0;
+    };
+    ::SetTimer(picker.Handle(), kEnd, 20, nullptr);
+    application_.ShowErrorBox(picker.Handle(), L"Ours", L"Framework");
+    EXPECT_TRUE(oursOpenAfterTheAnswers) << "an error box of ours was answered as the command's";
+    EXPECT_NE(ours, picker.Handle());
+    // Once the box of ours is closed the command's box is answered, and no other.
+    const ULONGLONG deadline = ::GetTickCount64() + 5000;
+    while (::IsWindow(asks) && ::GetTickCount64() < deadline) {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      Drain();
+    }
+    Drain();
+    EXPECT_FALSE(::IsWindow(asks));
+    EXPECT_TRUE(::IsWindow(before)) << "a box there before the command was answered";
+    EXPECT_TRUE(::IsWindow(elsewhere)) << "a box another window owns was answered";
+    EXPECT_TRUE(::IsWindow(progress)) << "a box that shows progress was cancelled";
+    EXPECT_FALSE(QuitWaits());  // the end waits for the command
+  }
+  EXPECT_TRUE(QuitWaits());
+  for (const HWND box : {before, elsewhere, progress}) ::DestroyWindow(box);
 }
 
 }  // namespace
