@@ -3,7 +3,11 @@
 // grabs none; this grabs the armed combination on the X root window, so a
 // press reaches the program whatever is in front, and tells the program over
 // the loopback connection that the program opened for it.
-//   snapvik-keygrab PORT TOKEN
+//   SNAPVIK_KEYGRAB_TOKEN=TOKEN snapvik-keygrab PORT [PID]
+// The token, which proves to the program that this is the grabber it started,
+// comes in the environment, which only the user's own processes can read (a
+// command line every user can). PID is a grabber of the program that stopped
+// answering: it is ended first, so that its grab is free again.
 // It ends when that connection closes (the program ended, however it ended);
 // the X server then drops its grabs with its connection.
 #include <X11/XKBlib.h>
@@ -13,10 +17,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -179,18 +188,60 @@ int Serve(const Socket& link, Display* display) {
   }
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Whether `pid` is gone or only a zombie (its connections are closed either way).
+bool Ended(pid_t pid) {
+  FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (!f) return true;
+  char line[512] = {};
+  const bool read = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  const char* close = read ? std::strrchr(line, ')') : nullptr;
+  return close && close[1] == ' ' && (close[2] == 'Z' || close[2] == 'X');
+}
+
+// Ends an earlier grabber of ours that stopped answering, and waits (a second
+// at most) until it is gone. Only a process running this very program is
+// ended: the number may have passed to another process meanwhile.
+void EndEarlier(pid_t pid) {
+  const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+  if (pid <= 1 || pid == getpid() || !SameFile(exe, "/proc/self/exe")) return;
+  if (kill(pid, SIGKILL) != 0) return;
+#ifdef SYS_pidfd_open
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    pollfd exited{pidfd, POLLIN, 0};
+    poll(&exited, 1, 1000);
+    close(pidfd);
+    return;
+  }
+#endif
+  for (int i = 0; i < 200 && !Ended(pid); ++i) {
+    const timespec pause{0, 5'000'000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 2 && argc != 3) return 2;
+  const char* given = std::getenv("SNAPVIK_KEYGRAB_TOKEN");
+  if (!given) return 2;
+  const std::string token = given;
+  unsetenv("SNAPVIK_KEYGRAB_TOKEN");
   std::signal(SIGPIPE, SIG_IGN);
+  if (argc == 3) EndEarlier(static_cast<pid_t>(std::atoi(argv[2])));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const Socket link(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (link.fd() < 0 || connect(link.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return 1;
-  const std::string token = argv[2];
   XSetErrorHandler(&RecordXError);
   XSetIOErrorHandler(&DisplayLost);
   const UniqueDisplay display(XOpenDisplay(nullptr));
@@ -198,6 +249,6 @@ int main(int argc, char** argv) {
     link.Send(grab::Format({grab::Report::Kind::kNoDisplay, 0, token}));
     return 0;
   }
-  if (!link.Send(grab::Format({grab::Report::Kind::kReady, 0, token}))) return 0;
+  if (!link.Send(grab::Format({grab::Report::Kind::kReady, 0, token, static_cast<uint32_t>(getpid())}))) return 0;
   return Serve(link, display.get());
 }
