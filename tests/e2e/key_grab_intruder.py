@@ -2,7 +2,8 @@
 
 It connects first, three times, to every loopback listener that appears: one connection stays silent, one
 answers as a grabber would ("grabbed" and three presses), one answers "held". Each opens with every token-like
-word it finds on the command lines and in the environments it can read. It ends when its standard input is
+word it finds on the command lines and in the environments it can read, looking again and again for a second
+(the grabber starts after the listener). It ends when its standard input is
 closed (it reads nothing from it) and prints what it did as JSON.
 """
 import json
@@ -42,29 +43,33 @@ def main():
     done = {"connections": 0, "tokens": [], "answers": 0, "ports": 0}
     seen = listeners()
     links = []  # (socket, role): 0 silent, 1 grabbed and presses, 2 held
+    unsent = []  # (socket, when connected): no greeting yet
     print("watching", flush=True)
     while not select.select([sys.stdin], [], [], 0)[0]:
         for port in listeners() - seen:
             seen.add(port)
             done["ports"] += 1
-            fresh = []
             for role in range(3):
                 try:
                     s = socket.create_connection(("127.0.0.1", port), timeout=0.5)
                 except OSError:
                     continue
                 done["connections"] += 1
-                fresh.append((s, role))
-            words = sorted(tokens()) or ["0" * 32]
-            done["tokens"] += words
-            for s, role in fresh:
                 s.setblocking(False)
+                links.append((s, role))
                 if role:
-                    try:
-                        s.sendall("".join("ready %s %d\n" % (w, os.getpid()) for w in words).encode())
-                    except OSError:
-                        pass
-            links += fresh
+                    unsent.append((s, time.monotonic()))
+        if unsent:
+            words = sorted(tokens())
+            late = [u for u in unsent if time.monotonic() - u[1] > 1.0]
+            for s, _ in (unsent if words else late):
+                greeting = "".join("ready %s %d\n" % (w, os.getpid()) for w in words or ["0" * 32])
+                done["tokens"] += words
+                try:
+                    s.sendall(greeting.encode())
+                except OSError:
+                    pass
+            unsent = [] if words else [u for u in unsent if u not in late]
         for s, role in links:
             if not role:
                 continue
@@ -85,7 +90,6 @@ def main():
                     done["answers"] += 1
                 except OSError:
                     pass
-        time.sleep(0.0005)
     print(json.dumps(done), flush=True)
 
 
