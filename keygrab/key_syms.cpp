@@ -17,7 +17,7 @@ constexpr Pair kSingle[] = {
     {0x13, XK_Pause},     {0x1B, XK_Escape},   {0x20, XK_space},     {0x21, XK_Prior},
     {0x22, XK_Next},      {0x23, XK_End},      {0x24, XK_Home},      {0x25, XK_Left},
     {0x26, XK_Up},        {0x27, XK_Right},    {0x28, XK_Down},      {0x29, XK_Select},
-    {0x2A, XK_Print},     {0x2B, XK_Execute},  {0x2C, XK_Print},     {0x2D, XK_Insert},
+    {0x2B, XK_Execute},  {0x2C, XK_Print},     {0x2D, XK_Insert},
     {0x2E, XK_Delete},    {0x2F, XK_Help},     {0x5B, XK_Super_L},   {0x5C, XK_Super_R},
     {0x5D, XK_Menu},      {0x5F, XF86XK_Sleep}, {0x6A, XK_KP_Multiply}, {0x6B, XK_KP_Add},
     {0x6C, XK_KP_Separator}, {0x6D, XK_KP_Subtract}, {0x6E, XK_KP_Decimal}, {0x6F, XK_KP_Divide},

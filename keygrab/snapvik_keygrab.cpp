@@ -102,11 +102,16 @@ class Grabber {
 
   grab::Report::Kind Grab(int32_t virtualKey, uint32_t modifiers) {
     Release();
+    key_ = virtualKey;
+    modifiers_ = modifiers;
     const KeySym sym = keygrab::KeySymOf(virtualKey);
     const KeyCode code = sym ? XKeysymToKeycode(display_, sym) : 0;
     if (!code || ((modifiers & kModAlt) && !alt_)) return grab::Report::Kind::kNoKey;
+    // The keypad gives its digit codes only with Num Lock on, as on Windows.
+    const bool keypadDigit = virtualKey >= 0x60 && virtualKey <= 0x69;
+    if (keypadDigit && !locks_[1]) return grab::Report::Kind::kNoKey;
     mods_ = ((modifiers & kModAlt) ? alt_ : 0) | ((modifiers & kModCtrl) ? ControlMask : 0) |
-            ((modifiers & kModShift) ? ShiftMask : 0);
+            ((modifiers & kModShift) ? ShiftMask : 0) | (keypadDigit ? locks_[1] : 0);
     code_ = code;
     lastXError = Success;
     for (const unsigned int locks : LockVariants())
@@ -127,8 +132,20 @@ class Grabber {
     code_ = 0;
   }
 
+  // The keyboard's mapping changed (another layout, a lock key made a
+  // modifier): the modifiers are read again and the same code grabbed anew.
+  void MappingChanged(XEvent& event) {
+    if (event.xmapping.request != MappingPointer) XRefreshKeyboardMapping(&event.xmapping);
+    const bool grabbed = code_ != 0;
+    Release();
+    alt_ = ModifierBitOf(display_, {XK_Alt_L, XK_Alt_R, XK_Meta_L});
+    locks_[1] = ModifierBitOf(display_, {XK_Num_Lock});
+    locks_[2] = ModifierBitOf(display_, {XK_Scroll_Lock});
+    if (grabbed) Grab(key_, modifiers_);
+  }
+
   bool IsPress(const XEvent& event) const {
-    const unsigned int relevant = ControlMask | ShiftMask | alt_;
+    const unsigned int relevant = ControlMask | ShiftMask | alt_ | (mods_ & locks_[1]);
     return code_ && event.type == KeyPress && event.xkey.keycode == code_ && (event.xkey.state & relevant) == mods_;
   }
 
@@ -151,6 +168,8 @@ class Grabber {
   unsigned int locks_[3];
   KeyCode code_ = 0;
   unsigned int mods_ = 0;
+  int32_t key_ = 0;
+  uint32_t modifiers_ = 0;
 };
 
 int Serve(const Socket& link, Display* display) {
@@ -162,6 +181,10 @@ int Serve(const Socket& link, Display* display) {
     while (XPending(display)) {
       XEvent event;
       XNextEvent(display, &event);
+      if (event.type == MappingNotify) {
+        grabber.MappingChanged(event);
+        continue;
+      }
       if (grabbed && grabber.IsPress(event) && !link.Send(grab::Format({grab::Report::Kind::kPress, serial, {}})))
         return 0;
     }

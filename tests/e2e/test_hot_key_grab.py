@@ -250,6 +250,26 @@ class HotKeyGrab(ShotsCase):
             xdotool("key", "Caps_Lock", "Num_Lock")
         self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
 
+    def test_a_lock_key_made_a_modifier_while_armed_makes_no_difference(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        subprocess.run(["xmodmap", "-e", "add mod3 = Scroll_Lock"], check=True)
+        try:
+            self.native_in_front()
+            xdotool("key", "Scroll_Lock")
+            try:
+                mods = subprocess.run(["xmodmap"], capture_output=True, text=True, check=True).stdout
+                self.assertRegex(mods, r"mod3\s+Scroll_Lock")
+                self.press_native("ctrl+alt+s", 0)
+                self.settle(form, 1)
+            finally:
+                xdotool("key", "Scroll_Lock")
+        finally:
+            subprocess.run(["xmodmap", "-e", "remove mod3 = Scroll_Lock"], check=True)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
+
     def test_a_combination_another_x_client_holds_is_reported(self):
         holder = XKeyHolder("s", XKeyHolder.CTRL | XKeyHolder.ALT)
         try:
