@@ -92,6 +92,28 @@ unsigned int ModifierBitOf(Display* display, std::initializer_list<KeySym> syms)
   return bit;
 }
 
+// The key at an XKB place ("AC02"); 0 when the keyboard has none there.
+KeyCode KeyAtPlace(Display* display, const char* place) {
+  if (!*place) return 0;
+  XkbDescPtr keyboard = XkbGetMap(display, 0, XkbUseCoreKbd);
+  if (!keyboard) return 0;
+  KeyCode found = 0;
+  if (XkbGetNames(display, XkbKeyNamesMask, keyboard) == Success && keyboard->names && keyboard->names->keys)
+    for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && !found; ++code)
+      if (std::strncmp(keyboard->names->keys[code].name, place, XkbKeyNameLength) == 0)
+        found = static_cast<KeyCode>(code);
+  XkbFreeKeyboard(keyboard, 0, True);
+  return found;
+}
+
+// The key Windows gives the code: the one carrying its symbol in the layout,
+// else (a layout without Latin letters) the one at the letter's or digit's US place.
+KeyCode KeyOf(Display* display, int32_t virtualKey) {
+  const KeySym sym = keygrab::KeySymOf(virtualKey);
+  const KeyCode code = sym ? XKeysymToKeycode(display, sym) : 0;
+  return code ? code : KeyAtPlace(display, keygrab::UsPlaceOf(virtualKey));
+}
+
 class Grabber {
  public:
   explicit Grabber(Display* display)
@@ -104,8 +126,7 @@ class Grabber {
     Release();
     key_ = virtualKey;
     modifiers_ = modifiers;
-    const KeySym sym = keygrab::KeySymOf(virtualKey);
-    const KeyCode code = sym ? XKeysymToKeycode(display_, sym) : 0;
+    const KeyCode code = KeyOf(display_, virtualKey);
     if (!code || ((modifiers & kModAlt) && !alt_)) return grab::Report::Kind::kNoKey;
     // The keypad gives its digit codes only with Num Lock on, as on Windows.
     const bool keypadDigit = virtualKey >= 0x60 && virtualKey <= 0x69;

@@ -250,6 +250,32 @@ class HotKeyGrab(ShotsCase):
             xdotool("key", "Caps_Lock", "Num_Lock")
         self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
 
+    def test_under_a_russian_layout_the_letter_fires_on_the_key_at_its_place(self):
+        # Xvfb sets its layout back when its last client leaves: this one stays until the end.
+        keeper = XKeyHolder("s", 0)
+        try:
+            subprocess.run(["setxkbmap", "ru"], check=True)
+            try:
+                c = self.started()
+                form = c.main_window()
+                self.arm_timed(c, form, "S", ctrl=True, alt=True)
+                self.assertEqual(c.visible("#32770"), [])
+                self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+                self.native_in_front()
+                self.press_native("ctrl+alt+Cyrillic_yeru", 0)  # the key that carries S
+                subprocess.run(["setxkbmap", "us"], check=True)  # while armed, both ways
+                self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+                self.press_native("ctrl+alt+s", 1)
+                subprocess.run(["setxkbmap", "ru"], check=True)
+                self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+                self.press_native("ctrl+alt+Cyrillic_yeru", 2)
+                self.settle(form, 3)
+            finally:
+                subprocess.run(["setxkbmap", "us"], check=True)
+        finally:
+            keeper.close()
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+
     def test_a_lock_key_made_a_modifier_while_armed_makes_no_difference(self):
         c = self.started()
         form = c.main_window()

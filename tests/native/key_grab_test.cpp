@@ -92,6 +92,12 @@ TEST(KeyGrabKeys, EachKeyTheFieldNamesHasItsXKeyAndOtherCodesNone) {
   EXPECT_EQ(keygrab::KeySymOf(0x7B), 0xffc9u);  // "{": F12
   EXPECT_EQ(keygrab::KeySymOf(0x2E), 0xffffu);  // ".": Delete
   EXPECT_EQ(keygrab::KeySymOf(0x2C), 0xff61u);  // Print Screen; 0x2A ("*", Print) is on no keyboard
+  EXPECT_STREQ(keygrab::UsPlaceOf('S'), "AC02");  // where a Russian layout has its Ы
+  EXPECT_STREQ(keygrab::UsPlaceOf('Q'), "AD01");
+  EXPECT_STREQ(keygrab::UsPlaceOf('M'), "AB07");
+  EXPECT_STREQ(keygrab::UsPlaceOf('0'), "AE10");
+  EXPECT_STREQ(keygrab::UsPlaceOf('1'), "AE01");
+  EXPECT_STREQ(keygrab::UsPlaceOf(0x61), "");
   for (const int none : {0x01, 0x07, 0x2A, 0x0A, 0x14, 0x3A, 0x40, 0x5E, 0x88, 0x90, 0x91, 0xFE})
     EXPECT_EQ(keygrab::KeySymOf(none), 0u) << none;
 }
