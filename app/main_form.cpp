@@ -90,7 +90,11 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (msg == kWmKeyGrab) {
-    keyGrab_.Serve(lParam);
+    keyGrab_.Serve(wParam, lParam);
+    return 0;
+  }
+  if (msg == kWmKeyGrabPress) {
+    if (keyGrab_.TakePress(wParam)) WMHotKey();
     return 0;
   }
   return TForm::HandleMessage(msg, wParam, lParam);
@@ -105,6 +109,8 @@ void TForm1::Button2Click() {
   ArmedCombination combination{Edit2.Text(), {cbAlt.Checked(), cbCtrl.Checked(), cbShift.Checked()}};
   ArmHotKey(hotKey_, Handle(), combination.keyField, combination.boxes, &keyGrab_);
   armed_ = std::move(combination);
+  // Armed all the same: Wine's own registration serves alone.
+  if (const std::wstring notice = keyGrab_.Notice(); !notice.empty()) throw EOSError(notice);
 }
 
 // Every hot-key message, whatever its identifier, takes one screenshot.

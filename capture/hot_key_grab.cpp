@@ -1,15 +1,21 @@
 // rand_s, for the token that the helper proves itself with.
 #define _CRT_RAND_S
 #include <stdlib.h>
+// Before windows.h, which would bring the old sockets in.
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include "capture/hot_key_grab.h"
 
-#include <ws2tcpip.h>
-
 #include <cstdio>
+#include <cwchar>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "capture/hot_key_grab_protocol.h"
 #include "common/errors.h"
+#include "common/handles.h"
 #include "common/wine.h"
 #include "common/win_text.h"
 
@@ -18,16 +24,45 @@ namespace snapvik {
 namespace {
 
 constexpr wchar_t kHelperName[] = L"snapvik-keygrab";
-// A busy machine starts a program in well under this; a helper that takes
-// longer is taken for none, and the platform's registration serves alone.
-constexpr ULONGLONG kAnswerTime = 5000;
+constexpr wchar_t kTokenVariable[] = L"SNAPVIK_KEYGRAB_TOKEN=";
+// From the start to the helper's greeting: Wine starts a native program in
+// well under this, also on a busy machine.
+constexpr ULONGLONG kStartTime = 3000;
+// A helper answers a request at once; one that takes longer has stopped or
+// hangs, and is ended and replaced.
+constexpr ULONGLONG kAnswerTime = 700;
+// What one read takes, so that a flood never holds the window for long.
+constexpr int kReadBound = 4096;
+// Connections waiting to prove themselves at once; an older one makes room.
+constexpr size_t kCandidates = 8;
+// Presses posted and not yet served: more are the keyboard's repeats piling up.
+constexpr int kQueuedPresses = 16;
+// Presses in one read: a keyboard repeats some 30 times a second, and the
+// window reads between any two captures. A helper that sends more is broken.
+constexpr size_t kPressesPerRead = 16;
+// A helper that ends this many times in a row, soon after it started, is given up.
+constexpr int kQuickEnds = 3;
+constexpr ULONGLONG kQuickEnd = 2000;
+
+constexpr wchar_t kOnlyInWine[] = L"The hot key works only while a Wine window has the keyboard: ";
+
+namespace release {
+inline bool Socket(SOCKET s) noexcept { return ::closesocket(s) == 0; }
+}  // namespace release
+struct EmptyIsInvalidSocket {
+  template <typename T>
+  static T Value() noexcept {
+    return INVALID_SOCKET;
+  }
+};
+using UniqueSocket = UniqueHandle<HandleTraits<SOCKET, &release::Socket, EmptyIsInvalidSocket>>;
 
 std::wstring HelperPath() {
   const std::wstring program = ModuleFileName();
   return program.substr(0, program.find_last_of(L"\\/") + 1) + kHelperName;
 }
 
-// Sixteen random bytes in hex: only the helper we started knows them.
+// Sixteen random bytes in hex: only the helper we started is told them.
 std::string Token() {
   std::string token;
   for (int i = 0; i < 4; ++i) {
@@ -40,61 +75,159 @@ std::string Token() {
   return token;
 }
 
-bool Readable(SOCKET s, ULONGLONG deadline) {
+// This process's environment with the token added: Wine hands it to the
+// native program as its environment, which other users cannot read.
+std::wstring EnvironmentWith(const std::string& token) {
+  std::wstring block;
+  if (wchar_t* const strings = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* p = strings; *p; p += std::wcslen(p) + 1)
+      if (std::wcsncmp(p, kTokenVariable, std::size(kTokenVariable) - 1) != 0) block.append(p).push_back(L'\0');
+    ::FreeEnvironmentStringsW(strings);
+  }
+  block.append(kTokenVariable).append(token.begin(), token.end()).push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
+timeval Left(ULONGLONG deadline) {
   const ULONGLONG now = ::GetTickCount64();
-  if (now >= deadline) return false;
-  const ULONGLONG left = deadline - now;
+  const ULONGLONG left = now >= deadline ? 0 : deadline - now;
+  return {static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
+}
+
+bool Readable(SOCKET s, ULONGLONG deadline) {
   fd_set set;
   FD_ZERO(&set);
   FD_SET(s, &set);
-  timeval wait{static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
+  timeval wait = Left(deadline);
   return ::select(0, &set, nullptr, nullptr, &wait) == 1;
+}
+
+bool NonBlocking(SOCKET s) {
+  u_long on = 1;
+  return ::ioctlsocket(s, FIONBIO, &on) == 0;
+}
+
+enum class Read { kData, kNothing, kOver };
+
+// One bounded read into `lines`; kOver when the peer closed, failed, or sent a line too long.
+Read ReadInto(SOCKET s, grab::LineBuffer& lines, int bound) {
+  char buffer[kReadBound];
+  const int n = ::recv(s, buffer, bound < kReadBound ? bound : kReadBound, 0);
+  if (n > 0) return lines.Append({buffer, static_cast<size_t>(n)}) ? Read::kData : Read::kOver;
+  return n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK ? Read::kNothing : Read::kOver;
+}
+
+struct Candidate {
+  UniqueSocket socket;
+  grab::LineBuffer lines;
+};
+
+struct Greeting {
+  Candidate link;
+  grab::Report report;
+};
+
+// Every connection that comes before `deadline` must open with the token; the
+// first that does is the helper. Others (any local user can connect to a
+// loopback port) are closed, and none of them holds up the helper.
+std::optional<Greeting> AwaitHelper(SOCKET listener, const std::string& token, ULONGLONG deadline) {
+  std::vector<Candidate> waiting;
+  while (::GetTickCount64() < deadline) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(listener, &set);
+    for (const Candidate& c : waiting) FD_SET(c.socket.get(), &set);
+    timeval wait = Left(deadline);
+    if (::select(0, &set, nullptr, nullptr, &wait) <= 0) break;
+    std::vector<Candidate> still;
+    for (Candidate& c : waiting) {
+      if (!FD_ISSET(c.socket.get(), &set)) {
+        still.push_back(std::move(c));
+        continue;
+      }
+      if (ReadInto(c.socket.get(), c.lines, 256) == Read::kOver) continue;
+      const std::optional<std::string> line = c.lines.Next();
+      if (!line) {
+        still.push_back(std::move(c));
+        continue;
+      }
+      const std::optional<grab::Report> report = grab::ParseReport(*line);
+      if (report && (report->kind == grab::Report::Kind::kReady || report->kind == grab::Report::Kind::kNoDisplay) &&
+          report->token == token)
+        return Greeting{std::move(c), *report};
+    }
+    waiting = std::move(still);
+    if (FD_ISSET(listener, &set)) {
+      UniqueSocket accepted(::accept(listener, nullptr, nullptr));
+      if (accepted && NonBlocking(accepted.get())) {
+        if (waiting.size() == kCandidates) waiting.erase(waiting.begin());
+        waiting.push_back({std::move(accepted), {}});
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
-TKeyGrab::~TKeyGrab() {
-  Disconnect();
-  if (started_) ::WSACleanup();
-}
+struct TKeyGrab::State {
+  struct Armed {
+    uint32_t serial;
+    int32_t key;
+    uint32_t modifiers;
+  };
+  struct Wanted {
+    int32_t key;
+    uint32_t modifiers;
+  };
 
-void TKeyGrab::Grab(HWND window, int32_t key, uint32_t modifiers) {
-  grabbed_.reset();
-  if (!Connect(window)) return;
-  const uint32_t serial = ++serial_;
-  const std::optional<grab::Report> answer =
-      Send({grab::Request::Kind::kGrab, serial, key, modifiers}) ? Await(serial) : std::nullopt;
-  if (!answer) return Disconnect();  // a helper that does not answer serves nothing
-  if (answer->kind == grab::Report::Kind::kGrabbed) grabbed_ = Armed{serial, key, modifiers};
-  PostPending();
-  if (answer->kind == grab::Report::Kind::kHeld)
-    throw EOSError(L"Cannot register hot key. Another program on the X display holds the combination");
-}
+  bool socketsStarted = false;  // WSAStartup
+  HWND window = nullptr;
+  UniqueSocket link;
+  grab::LineBuffer lines;
+  uint32_t pid = 0;     // the helper's, as it told
+  uint32_t endPid = 0;  // a helper that stopped answering: the next one ends it
+  ULONGLONG linkedAt = 0;
+  int quickEnds = 0;
+  uint32_t serial = 0;
+  std::optional<Wanted> wanted;
+  std::optional<Armed> grabbed;
+  int queued = 0;
+  std::wstring cannot;  // why no helper can serve; empty while one may
+  bool told = false;
 
-void TKeyGrab::Release() noexcept {
-  grabbed_.reset();
-  if (!link_) return;
-  const uint32_t serial = ++serial_;
-  if (!Send({grab::Request::Kind::kRelease, serial, 0, 0}) || !Await(serial)) return Disconnect();
-  PostPending();
-}
+  ~State() {
+    Disconnect();
+    if (socketsStarted) ::WSACleanup();
+  }
 
-void TKeyGrab::Serve(LPARAM event) noexcept {
-  if (!link_) return;
-  const bool open = Receive();
-  PostPending();
-  if (!open || WSAGETSELECTEVENT(event) == FD_CLOSE) Disconnect();
-}
+  bool Connect();
+  void Disconnect() noexcept;
+  // Ends the helper's link; the next helper ends its process.
+  void Replace() noexcept;
+  void GrabWanted();
+  bool Send(const grab::Request& request) noexcept;
+  std::optional<grab::Report> Await(uint32_t serial) noexcept;
+  // Posts the presses among the lines; false at a line that is none of ours.
+  bool TakeLines() noexcept;
+  void PostPress(const grab::Report& report) noexcept;
+  // The link closed (`broken`: the helper sent what no helper sends).
+  void LinkLost(bool broken);
+};
 
-bool TKeyGrab::Connect(HWND window) {
-  if (link_) return true;
-  if (!RunningUnderWine()) return false;
+bool TKeyGrab::State::Connect() {
+  if (link) return true;
+  if (!cannot.empty() || !RunningUnderWine()) return false;
   const std::wstring helper = HelperPath();
-  if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-  if (!started_) {
+  if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    cannot = L"snapvik-keygrab, which takes it from the other programs of the X display, is not beside Snapvik.exe";
+    return false;
+  }
+  if (!socketsStarted) {
     WSADATA data;
     if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-    started_ = true;
+    socketsStarted = true;
   }
   const UniqueSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   sockaddr_in address{};
@@ -102,62 +235,83 @@ bool TKeyGrab::Connect(HWND window) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int length = sizeof address;
   if (!listener || ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener.get(), 1) != 0 ||
-      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      ::listen(listener.get(), static_cast<int>(kCandidates)) != 0 ||
+      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      !NonBlocking(listener.get()))
     return false;
   const std::string token = Token();
   if (token.empty()) return false;
-  std::wstring command = L"\"" + helper + L"\" " + std::to_wstring(ntohs(address.sin_port)) + L" " +
-                         std::wstring(token.begin(), token.end());
+  std::wstring command = L"\"" + helper + L"\" " + std::to_wstring(ntohs(address.sin_port));
+  if (endPid) command += L" " + std::to_wstring(endPid);
+  std::wstring environment = EnvironmentWith(token);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(helper.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &started))
-    return false;
-  const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
-  const ULONGLONG deadline = ::GetTickCount64() + kAnswerTime;
-  if (!Readable(listener.get(), deadline)) return false;
-  link_.reset(::accept(listener.get(), nullptr, nullptr));
-  u_long nonBlocking = 1;
-  if (!link_ || ::ioctlsocket(link_.get(), FIONBIO, &nonBlocking) != 0) {
-    Disconnect();
+  if (!::CreateProcessW(helper.c_str(), command.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
+                        &started)) {
+    cannot = L"snapvik-keygrab beside Snapvik.exe cannot be started (it must be a Linux program the user may run)";
     return false;
   }
-  window_ = window;
-  const std::optional<grab::Report> greeting = NextAnswer(deadline);
-  if (!greeting || greeting->kind != grab::Report::Kind::kReady || greeting->token != token ||
-      ::WSAAsyncSelect(link_.get(), window, kWmKeyGrab, FD_READ | FD_CLOSE) != 0) {
-    Disconnect();  // no display, or not the helper we started
+  // Wine gives no handle for a native program; close whatever came.
+  const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  endPid = 0;
+  std::optional<Greeting> greeting = AwaitHelper(listener.get(), token, ::GetTickCount64() + kStartTime);
+  if (!greeting) {
+    cannot = L"snapvik-keygrab beside Snapvik.exe did not answer";
+    return false;
+  }
+  if (greeting->report.kind == grab::Report::Kind::kNoDisplay) {
+    cannot = L"snapvik-keygrab cannot open the X display";
+    return false;
+  }
+  link = std::move(greeting->link.socket);
+  lines = std::move(greeting->link.lines);
+  pid = greeting->report.pid;
+  linkedAt = ::GetTickCount64();
+  if (::WSAAsyncSelect(link.get(), window, kWmKeyGrab, FD_READ | FD_CLOSE) != 0) {
+    Replace();
     return false;
   }
   return true;
 }
 
-void TKeyGrab::Disconnect() noexcept {
-  link_.reset();
-  grabbed_.reset();
-  lines_ = {};
-  window_ = nullptr;
+void TKeyGrab::State::Disconnect() noexcept {
+  if (link) {
+    ::WSAAsyncSelect(link.get(), window, 0, 0);
+    link.reset();
+    // The closed socket's number may come again: none of its events may reach the next one.
+    MSG dropped;
+    while (window && ::PeekMessageW(&dropped, window, kWmKeyGrab, kWmKeyGrab, PM_REMOVE)) {
+    }
+  }
+  lines = {};
+  pid = 0;
+  grabbed.reset();
 }
 
-bool TKeyGrab::Send(const grab::Request& request) noexcept {
+void TKeyGrab::State::Replace() noexcept {
+  if (pid) endPid = pid;
+  Disconnect();
+}
+
+bool TKeyGrab::State::Send(const grab::Request& request) noexcept {
   try {
     const std::string line = grab::Format(request);
     size_t sent = 0;
+    const ULONGLONG deadline = ::GetTickCount64() + kAnswerTime;
     while (sent < line.size()) {
-      const int n = ::send(link_.get(), line.data() + sent, static_cast<int>(line.size() - sent), 0);
+      const int n = ::send(link.get(), line.data() + sent, static_cast<int>(line.size() - sent), 0);
       if (n > 0) {
         sent += static_cast<size_t>(n);
-      } else if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(link_.get(), &set);
-        timeval wait{1, 0};
-        if (::select(0, nullptr, &set, nullptr, &wait) != 1) return false;
-      } else {
-        return false;
+        continue;
       }
+      if (n != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+      fd_set set;
+      FD_ZERO(&set);
+      FD_SET(link.get(), &set);
+      timeval wait = Left(deadline);
+      if (::select(0, nullptr, &set, nullptr, &wait) != 1) return false;
     }
     return true;
   } catch (...) {
@@ -165,61 +319,134 @@ bool TKeyGrab::Send(const grab::Request& request) noexcept {
   }
 }
 
-bool TKeyGrab::Receive() noexcept {
+std::optional<grab::Report> TKeyGrab::State::Await(uint32_t awaited) noexcept {
   try {
+    const ULONGLONG deadline = ::GetTickCount64() + kAnswerTime;
     for (;;) {
-      char buffer[512];
-      const int n = ::recv(link_.get(), buffer, sizeof buffer, 0);
-      if (n > 0) {
-        if (!lines_.Append({buffer, static_cast<size_t>(n)})) return false;
-        continue;
-      }
-      return n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK;
-    }
-  } catch (...) {
-    return false;
-  }
-}
-
-std::optional<grab::Report> TKeyGrab::NextAnswer(ULONGLONG deadline) noexcept {
-  try {
-    for (;;) {
-      while (const std::optional<std::string> line = lines_.Next()) {
-        std::optional<grab::Report> report = grab::ParseReport(*line);
+      while (const std::optional<std::string> line = lines.Next()) {
+        const std::optional<grab::Report> report = grab::ParseReport(*line);
         if (!report) return std::nullopt;
-        if (report->kind != grab::Report::Kind::kPress) return report;
-        PostPress(*report);
+        if (report->kind == grab::Report::Kind::kPress) {
+          PostPress(*report);
+        } else if (report->serial == awaited && report->kind != grab::Report::Kind::kReady &&
+                   report->kind != grab::Report::Kind::kNoDisplay) {
+          return report;
+        }
       }
-      if (!Readable(link_.get(), deadline) || !Receive()) return std::nullopt;
+      if (!Readable(link.get(), deadline) || ReadInto(link.get(), lines, kReadBound) == Read::kOver)
+        return std::nullopt;
     }
   } catch (...) {
     return std::nullopt;
   }
 }
 
-std::optional<grab::Report> TKeyGrab::Await(uint32_t serial) noexcept {
-  const ULONGLONG deadline = ::GetTickCount64() + kAnswerTime;
-  while (const std::optional<grab::Report> answer = NextAnswer(deadline))
-    if (answer->serial == serial && answer->kind != grab::Report::Kind::kReady &&
-        answer->kind != grab::Report::Kind::kNoDisplay)
-      return answer;
-  return std::nullopt;
-}
-
-void TKeyGrab::PostPress(const grab::Report& report) noexcept {
-  if (grabbed_ && report.serial == grabbed_->serial)
-    ::PostMessageW(window_, WM_HOTKEY, static_cast<WPARAM>(grabbed_->key),
-                   MAKELPARAM(grabbed_->modifiers, grabbed_->key));
-}
-
-void TKeyGrab::PostPending() noexcept {
+bool TKeyGrab::State::TakeLines() noexcept {
   try {
-    while (const std::optional<std::string> line = lines_.Next())
-      if (const std::optional<grab::Report> report = grab::ParseReport(*line);
-          report && report->kind == grab::Report::Kind::kPress)
-        PostPress(*report);
+    std::vector<grab::Report> presses;
+    while (const std::optional<std::string> line = lines.Next()) {
+      const std::optional<grab::Report> report = grab::ParseReport(*line);
+      if (!report) return false;
+      if (report->kind != grab::Report::Kind::kPress) continue;
+      if (presses.size() == kPressesPerRead) return false;
+      presses.push_back(*report);
+    }
+    for (const grab::Report& press : presses) PostPress(press);
+    return true;
   } catch (...) {
+    return false;
   }
+}
+
+void TKeyGrab::State::PostPress(const grab::Report& report) noexcept {
+  if (grabbed && report.serial == grabbed->serial && queued < kQueuedPresses &&
+      ::PostMessageW(window, kWmKeyGrabPress, static_cast<WPARAM>(grabbed->serial), 0))
+    ++queued;
+}
+
+void TKeyGrab::State::GrabWanted() {
+  // A second try where the first helper stopped answering: its successor ends it first.
+  for (int attempt = 0; attempt < 2 && wanted; ++attempt) {
+    if (!Connect()) return;
+    const uint32_t id = ++serial;
+    const std::optional<grab::Report> answer =
+        Send({grab::Request::Kind::kGrab, id, wanted->key, wanted->modifiers}) ? Await(id) : std::nullopt;
+    if (!answer) {
+      Replace();
+      continue;
+    }
+    if (answer->kind == grab::Report::Kind::kGrabbed) {
+      grabbed = Armed{id, wanted->key, wanted->modifiers};
+      return;
+    }
+    if (answer->kind == grab::Report::Kind::kHeld) {
+      wanted.reset();
+      throw EOSError(L"Cannot register hot key. Another program on the X display holds the combination");
+    }
+    return;  // no X key for the code: only Wine's registration can match it
+  }
+}
+
+void TKeyGrab::State::LinkLost(bool broken) {
+  const bool quick = ::GetTickCount64() - linkedAt < kQuickEnd;
+  if (broken) {
+    Replace();
+  } else {
+    Disconnect();  // it is gone: its number may already be another's
+  }
+  if (!wanted) return;
+  quickEnds = quick ? quickEnds + 1 : 0;
+  if (quickEnds >= kQuickEnds) cannot = L"snapvik-keygrab beside Snapvik.exe keeps failing";
+  GrabWanted();
+}
+
+TKeyGrab::TKeyGrab() : state_(std::make_unique<State>()) {}
+
+TKeyGrab::~TKeyGrab() = default;
+
+void TKeyGrab::Grab(HWND window, int32_t key, uint32_t modifiers) {
+  State& s = *state_;
+  if (s.window != window) s.Disconnect();
+  s.window = window;
+  s.grabbed.reset();
+  s.wanted = State::Wanted{key, modifiers};
+  s.GrabWanted();
+}
+
+void TKeyGrab::Release() noexcept {
+  State& s = *state_;
+  s.wanted.reset();
+  s.grabbed.reset();
+  if (!s.link) return;
+  const uint32_t id = ++s.serial;
+  if (!s.Send({grab::Request::Kind::kRelease, id, 0, 0}) || !s.Await(id)) s.Replace();
+}
+
+void TKeyGrab::Serve(WPARAM socket, LPARAM) {
+  State& s = *state_;
+  // The event says only that something may have come: what the socket in use reads decides.
+  if (!s.link || socket != static_cast<WPARAM>(s.link.get())) return;
+  const Read read = ReadInto(s.link.get(), s.lines, kReadBound);
+  const bool ours = s.TakeLines();
+  if (read == Read::kData) {
+    // More may wait: read on after the messages queued meanwhile.
+    ::PostMessageW(s.window, kWmKeyGrab, socket, FD_READ);
+  }
+  if (read == Read::kOver || !ours) s.LinkLost(!ours);
+  if (const std::wstring notice = Notice(); !notice.empty()) throw EOSError(notice);
+}
+
+bool TKeyGrab::TakePress(WPARAM grab) noexcept {
+  State& s = *state_;
+  if (s.queued > 0) --s.queued;
+  return s.grabbed && grab == static_cast<WPARAM>(s.grabbed->serial);
+}
+
+std::wstring TKeyGrab::Notice() {
+  State& s = *state_;
+  if (s.cannot.empty() || s.told) return {};
+  s.told = true;
+  return kOnlyInWine + s.cannot;
 }
 
 }  // namespace snapvik

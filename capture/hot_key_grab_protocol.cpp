@@ -58,7 +58,9 @@ std::string Format(const Request& request) {
 std::string Format(const Report& report) {
   for (const Name& name : kReportNames)
     if (name.kind == report.kind) {
-      const bool greeting = report.kind == Report::Kind::kReady || report.kind == Report::Kind::kNoDisplay;
+      if (report.kind == Report::Kind::kReady)
+        return std::string(name.word) + " " + report.token + " " + std::to_string(report.pid) + "\n";
+      const bool greeting = report.kind == Report::Kind::kNoDisplay;
       return std::string(name.word) + " " + (greeting ? report.token : std::to_string(report.serial)) + "\n";
     }
   return {};
@@ -81,10 +83,15 @@ std::optional<Request> ParseRequest(std::string_view line) {
 
 std::optional<Report> ParseReport(std::string_view line) {
   const std::vector<std::string_view> w = Words(line);
+  if (w.size() == 3 && w[0] == "ready") {
+    const auto pid = Number<uint32_t>(w[2]);
+    if (!IsToken(w[1]) || !pid || *pid == 0) return std::nullopt;
+    return Report{Report::Kind::kReady, 0, std::string(w[1]), *pid};
+  }
   if (w.size() != 2) return std::nullopt;
   for (const Name& name : kReportNames) {
-    if (name.word != w[0]) continue;
-    if (name.kind == Report::Kind::kReady || name.kind == Report::Kind::kNoDisplay) {
+    if (name.word != w[0] || name.kind == Report::Kind::kReady) continue;
+    if (name.kind == Report::Kind::kNoDisplay) {
       if (!IsToken(w[1])) return std::nullopt;
       return Report{name.kind, 0, std::string(w[1])};
     }
@@ -95,21 +102,29 @@ std::optional<Report> ParseReport(std::string_view line) {
 }
 
 bool LineBuffer::Append(std::string_view bytes) {
+  if (start_ > 0) {
+    pending_.erase(0, start_);
+    start_ = 0;
+  }
+  for (const char c : bytes)
+    if (c == '\n') {
+      open_ = 0;
+    } else if (++open_ > kMaxLine) {
+      return false;
+    }
   pending_.append(bytes);
-  const size_t end = pending_.rfind('\n');
-  const size_t open = end == std::string::npos ? pending_.size() : pending_.size() - end - 1;
-  if (open > kMaxLine) return false;
-  size_t start = 0;
-  for (size_t at; (at = pending_.find('\n', start)) != std::string::npos; start = at + 1)
-    if (at - start > kMaxLine) return false;
   return true;
 }
 
 std::optional<std::string> LineBuffer::Next() {
-  const size_t end = pending_.find('\n');
+  const size_t end = pending_.find('\n', start_);
   if (end == std::string::npos) return std::nullopt;
-  std::string line = pending_.substr(0, end);
-  pending_.erase(0, end + 1);
+  std::string line = pending_.substr(start_, end - start_);
+  start_ = end + 1;
+  if (start_ == pending_.size()) {
+    pending_.clear();
+    start_ = 0;
+  }
   return line;
 }
 

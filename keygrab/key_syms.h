@@ -9,4 +9,9 @@ namespace snapvik::keygrab {
 // unassigned codes, the lock keys).
 unsigned long KeySymOf(int32_t virtualKey);
 
+// The XKB name of the key at the place of a letter or digit code on a US
+// keyboard ("AC02" for S), which a layout without Latin letters keeps; empty
+// for other codes. Windows gives those codes by that place there.
+const char* UsPlaceOf(int32_t virtualKey);
+
 }  // namespace snapvik::keygrab

@@ -3,7 +3,11 @@
 // grabs none; this grabs the armed combination on the X root window, so a
 // press reaches the program whatever is in front, and tells the program over
 // the loopback connection that the program opened for it.
-//   snapvik-keygrab PORT TOKEN
+//   SNAPVIK_KEYGRAB_TOKEN=TOKEN snapvik-keygrab PORT [PID]
+// The token, which proves to the program that this is the grabber it started,
+// comes in the environment, which only the user's own processes can read (a
+// command line every user can). PID is a grabber of the program that stopped
+// answering: it is ended first, so that its grab is free again.
 // It ends when that connection closes (the program ended, however it ended);
 // the X server then drops its grabs with its connection.
 #include <X11/XKBlib.h>
@@ -13,10 +17,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +92,28 @@ unsigned int ModifierBitOf(Display* display, std::initializer_list<KeySym> syms)
   return bit;
 }
 
+// The key at an XKB place ("AC02"); 0 when the keyboard has none there.
+KeyCode KeyAtPlace(Display* display, const char* place) {
+  if (!*place) return 0;
+  XkbDescPtr keyboard = XkbGetMap(display, 0, XkbUseCoreKbd);
+  if (!keyboard) return 0;
+  KeyCode found = 0;
+  if (XkbGetNames(display, XkbKeyNamesMask, keyboard) == Success && keyboard->names && keyboard->names->keys)
+    for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && !found; ++code)
+      if (std::strncmp(keyboard->names->keys[code].name, place, XkbKeyNameLength) == 0)
+        found = static_cast<KeyCode>(code);
+  XkbFreeKeyboard(keyboard, 0, True);
+  return found;
+}
+
+// The key Windows gives the code: the one carrying its symbol in the layout,
+// else (a layout without Latin letters) the one at the letter's or digit's US place.
+KeyCode KeyOf(Display* display, int32_t virtualKey) {
+  const KeySym sym = keygrab::KeySymOf(virtualKey);
+  const KeyCode code = sym ? XKeysymToKeycode(display, sym) : 0;
+  return code ? code : KeyAtPlace(display, keygrab::UsPlaceOf(virtualKey));
+}
+
 class Grabber {
  public:
   explicit Grabber(Display* display)
@@ -93,11 +124,15 @@ class Grabber {
 
   grab::Report::Kind Grab(int32_t virtualKey, uint32_t modifiers) {
     Release();
-    const KeySym sym = keygrab::KeySymOf(virtualKey);
-    const KeyCode code = sym ? XKeysymToKeycode(display_, sym) : 0;
+    key_ = virtualKey;
+    modifiers_ = modifiers;
+    const KeyCode code = KeyOf(display_, virtualKey);
     if (!code || ((modifiers & kModAlt) && !alt_)) return grab::Report::Kind::kNoKey;
+    // The keypad gives its digit codes only with Num Lock on, as on Windows.
+    const bool keypadDigit = virtualKey >= 0x60 && virtualKey <= 0x69;
+    if (keypadDigit && !locks_[1]) return grab::Report::Kind::kNoKey;
     mods_ = ((modifiers & kModAlt) ? alt_ : 0) | ((modifiers & kModCtrl) ? ControlMask : 0) |
-            ((modifiers & kModShift) ? ShiftMask : 0);
+            ((modifiers & kModShift) ? ShiftMask : 0) | (keypadDigit ? locks_[1] : 0);
     code_ = code;
     lastXError = Success;
     for (const unsigned int locks : LockVariants())
@@ -118,8 +153,20 @@ class Grabber {
     code_ = 0;
   }
 
+  // The keyboard's mapping changed (another layout, a lock key made a
+  // modifier): the modifiers are read again and the same code grabbed anew.
+  void MappingChanged(XEvent& event) {
+    if (event.xmapping.request != MappingPointer) XRefreshKeyboardMapping(&event.xmapping);
+    const bool grabbed = code_ != 0;
+    Release();
+    alt_ = ModifierBitOf(display_, {XK_Alt_L, XK_Alt_R, XK_Meta_L});
+    locks_[1] = ModifierBitOf(display_, {XK_Num_Lock});
+    locks_[2] = ModifierBitOf(display_, {XK_Scroll_Lock});
+    if (grabbed) Grab(key_, modifiers_);
+  }
+
   bool IsPress(const XEvent& event) const {
-    const unsigned int relevant = ControlMask | ShiftMask | alt_;
+    const unsigned int relevant = ControlMask | ShiftMask | alt_ | (mods_ & locks_[1]);
     return code_ && event.type == KeyPress && event.xkey.keycode == code_ && (event.xkey.state & relevant) == mods_;
   }
 
@@ -142,6 +189,8 @@ class Grabber {
   unsigned int locks_[3];
   KeyCode code_ = 0;
   unsigned int mods_ = 0;
+  int32_t key_ = 0;
+  uint32_t modifiers_ = 0;
 };
 
 int Serve(const Socket& link, Display* display) {
@@ -153,6 +202,10 @@ int Serve(const Socket& link, Display* display) {
     while (XPending(display)) {
       XEvent event;
       XNextEvent(display, &event);
+      if (event.type == MappingNotify) {
+        grabber.MappingChanged(event);
+        continue;
+      }
       if (grabbed && grabber.IsPress(event) && !link.Send(grab::Format({grab::Report::Kind::kPress, serial, {}})))
         return 0;
     }
@@ -179,18 +232,60 @@ int Serve(const Socket& link, Display* display) {
   }
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Whether `pid` is gone or only a zombie (its connections are closed either way).
+bool Ended(pid_t pid) {
+  FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (!f) return true;
+  char line[512] = {};
+  const bool read = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  const char* close = read ? std::strrchr(line, ')') : nullptr;
+  return close && close[1] == ' ' && (close[2] == 'Z' || close[2] == 'X');
+}
+
+// Ends an earlier grabber of ours that stopped answering, and waits (a second
+// at most) until it is gone. Only a process running this very program is
+// ended: the number may have passed to another process meanwhile.
+void EndEarlier(pid_t pid) {
+  const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+  if (pid <= 1 || pid == getpid() || !SameFile(exe, "/proc/self/exe")) return;
+  if (kill(pid, SIGKILL) != 0) return;
+#ifdef SYS_pidfd_open
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (pidfd >= 0) {
+    pollfd exited{pidfd, POLLIN, 0};
+    poll(&exited, 1, 1000);
+    close(pidfd);
+    return;
+  }
+#endif
+  for (int i = 0; i < 200 && !Ended(pid); ++i) {
+    const timespec pause{0, 5'000'000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 2 && argc != 3) return 2;
+  const char* given = std::getenv("SNAPVIK_KEYGRAB_TOKEN");
+  if (!given) return 2;
+  const std::string token = given;
+  unsetenv("SNAPVIK_KEYGRAB_TOKEN");
   std::signal(SIGPIPE, SIG_IGN);
+  if (argc == 3) EndEarlier(static_cast<pid_t>(std::atoi(argv[2])));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const Socket link(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (link.fd() < 0 || connect(link.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return 1;
-  const std::string token = argv[2];
   XSetErrorHandler(&RecordXError);
   XSetIOErrorHandler(&DisplayLost);
   const UniqueDisplay display(XOpenDisplay(nullptr));
@@ -198,6 +293,6 @@ int main(int argc, char** argv) {
     link.Send(grab::Format({grab::Report::Kind::kNoDisplay, 0, token}));
     return 0;
   }
-  if (!link.Send(grab::Format({grab::Report::Kind::kReady, 0, token}))) return 0;
+  if (!link.Send(grab::Format({grab::Report::Kind::kReady, 0, token, static_cast<uint32_t>(getpid())}))) return 0;
   return Serve(link, display.get());
 }

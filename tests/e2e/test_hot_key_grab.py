@@ -3,16 +3,45 @@ takes the combination on the X display. Keys are typed through the real keyboard
 never to a window). A press the grabber takes reaches the program by its own way, in no order with
 the window's other input, so each absence is proven by a hot-key message posted after the press:
 once its file is written, every message before it has been served."""
+import functools
+import json
 import os
 import signal
 import subprocess
 import time
 import unittest
 
-from drive import XKeyHolder, keygrab_processes, wait_for, win_path, x_windows, xdotool
+from drive import KEYGRAB_NAME, XKeyHolder, keygrab_processes, wait_for, win_path, x_windows, xdotool
 from e2e_case import ShotsCase, shots_in
 
 WM_HOTKEY = 0x0312
+OTHER_USER = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/usr/bin/python3"]
+ONLY_IN_WINE = "The hot key works only while a Wine window has the keyboard: "
+
+
+@functools.cache
+def _cannot_switch_user():
+    try:
+        tried = subprocess.run(OTHER_USER + ["-c", "import os; print(os.getuid())"], capture_output=True, text=True,
+                               timeout=60)
+    except (OSError, subprocess.TimeoutExpired) as e:
+        return str(e)
+    if tried.returncode != 0 or tried.stdout.strip() != "65534":
+        return "setpriv to nobody failed: " + (tried.stderr.strip() or tried.stdout.strip())
+    return ""
+
+
+def needs_another_user(test):
+    return unittest.skipIf(_cannot_switch_user(), "needs root that can run a process as nobody (it plays another "
+                           "local user): %s" % _cannot_switch_user())(test)
+
+
+def ended(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] in "ZX"
+    except OSError:
+        return True
 
 
 class HotKeyGrab(ShotsCase):
@@ -52,6 +81,119 @@ class HotKeyGrab(ShotsCase):
         """Every hot-key message sent so far is served: one posted now has written its file (one more)."""
         self.assertEqual(self.probe.ask("post", form["hwnd"], WM_HOTKEY, 0, 1), 1)
         wait_for(lambda: len(shots_in(self.shots)) > count_before, what="the file of the posted hot-key message")
+
+    def arm_timed(self, c, form, key, ctrl=False, alt=False):
+        """Arms as c.arm does; returns the controls and the seconds from the click on the arm button until
+        the window took the next click."""
+        ctl = c.controls(form)
+        self.probe.ask("settext", ctl["Edit1"]["hwnd"], win_path(self.shots))
+        self.probe.ask("settext", ctl["Edit2"]["hwnd"], key)
+        for name, wanted in (("cbCtrl", ctrl), ("cbAlt", alt)):
+            if bool(self.probe.ask("describe", ctl[name]["hwnd"])["checked"]) != wanted:
+                c.click(ctl[name])
+        return ctl, self.rearm_timed(c, ctl)
+
+    def rearm_timed(self, c, ctl):
+        started = time.monotonic()
+        c.click(ctl["Button2"])
+        self.wait_until_handled(c, ctl["cbShift"])
+        taken = time.monotonic() - started
+        self.wait_until_handled(c, ctl["cbShift"])  # Shift as it was
+        return taken
+
+    def wait_grabbed(self, keys, modifiers, timeout=20.0):
+        """Until another X client can no longer grab the combination."""
+        def taken():
+            holder = XKeyHolder(keys, modifiers)
+            try:
+                return not holder.grab()
+            finally:
+                holder.close()
+        wait_for(taken, timeout=timeout, interval=0.05, what="the combination grabbed")
+
+    def start_slowly(self, c):
+        """The grabber beside the copy starts a fifth of a second late, as Wine starts a native program on a busy
+        machine: another process has time to come first."""
+        grabber = os.path.join(c.folder, KEYGRAB_NAME)
+        os.rename(grabber, grabber + ".real")
+        with open(grabber, "w") as f:
+            f.write("#!/usr/bin/python3\nimport os, sys, time\ntime.sleep(0.2)\n"
+                    "me = os.path.realpath(__file__)\n"
+                    "os.execv(me + '.real', ['Z:' + me.replace('/', '\\\\')] + sys.argv[1:])\n")
+        os.chmod(grabber, 0o755)
+
+    @needs_another_user
+    def test_another_local_user_cannot_take_the_grabbers_place(self):
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "key_grab_intruder.py")) as f:
+            source = f.read()
+        intruder = subprocess.Popen(OTHER_USER + ["-c", source], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                    text=True)
+        try:
+            self.assertEqual(intruder.stdout.readline().strip(), "watching")
+            c = self.copy()
+            self.start_slowly(c)
+            c.start()
+            form = c.main_window()
+            _, taken = self.arm_timed(c, form, "S", ctrl=True, alt=True)
+            self.assertLess(taken, 2.0)
+            self.assertEqual(c.visible("#32770"), [])
+            [helper] = keygrab_processes(c.folder)
+            with open("/proc/%d/environ" % helper, "rb") as f:
+                token = [v.split(b"=", 1)[1].decode() for v in f.read().split(b"\0")
+                         if v.startswith(b"SNAPVIK_KEYGRAB_TOKEN=")]
+            self.native_in_front()
+            self.press_native("ctrl+alt+s", 0)
+            self.settle(form, 1)
+        finally:
+            intruder.stdin.close()
+            report = json.loads(intruder.stdout.readline() or "{}")
+            intruder.wait()
+            intruder.stdout.close()
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"], report)
+        self.assertGreater(report["connections"], 0, "the other user got no connection: %s" % report)
+        self.assertEqual(len(token), 1, "the grabber's token, in its environment")
+        self.assertNotIn(token[0], report["tokens"])
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    self.assertNotIn(token[0].encode(), f.read())
+            except OSError:
+                pass
+
+    def test_a_grabber_killed_while_armed_is_started_again(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        [first] = keygrab_processes(c.folder)
+        os.kill(first, signal.SIGKILL)
+        killed = time.monotonic()
+        wait_for(lambda: [p for p in keygrab_processes(c.folder) if p != first], what="a new key grabber")
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        self.assertLess(time.monotonic() - killed, 2.0)
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", 0)
+        self.settle(form, 1)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_stopped_grabber_is_ended_and_replaced_at_the_next_arming(self):
+        c = self.started()
+        form = c.main_window()
+        ctl, _ = self.arm_timed(c, form, "S", ctrl=True, alt=True)
+        [stopped] = keygrab_processes(c.folder)
+        os.kill(stopped, signal.SIGSTOP)
+        try:
+            self.assertLess(self.rearm_timed(c, ctl), 2.0)
+            self.assertEqual(c.visible("#32770"), [])  # nothing false said: no other program holds it
+            self.assertTrue(ended(stopped))
+            self.native_in_front()
+            self.press_native("ctrl+alt+s", 0)
+            self.settle(form, 1)
+        finally:
+            if not ended(stopped):
+                os.kill(stopped, signal.SIGCONT)
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
 
     def test_each_press_writes_one_file_whatever_is_in_front(self):
         c = self.started()
@@ -106,6 +248,52 @@ class HotKeyGrab(ShotsCase):
             self.settle(form, 1)
         finally:
             xdotool("key", "Caps_Lock", "Num_Lock")
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
+
+    def test_under_a_russian_layout_the_letter_fires_on_the_key_at_its_place(self):
+        # Xvfb sets its layout back when its last client leaves: this one stays until the end.
+        keeper = XKeyHolder("s", 0)
+        try:
+            subprocess.run(["setxkbmap", "ru"], check=True)
+            try:
+                c = self.started()
+                form = c.main_window()
+                self.arm_timed(c, form, "S", ctrl=True, alt=True)
+                self.assertEqual(c.visible("#32770"), [])
+                self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+                self.native_in_front()
+                self.press_native("ctrl+alt+Cyrillic_yeru", 0)  # the key that carries S
+                subprocess.run(["setxkbmap", "us"], check=True)  # while armed, both ways
+                self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+                self.press_native("ctrl+alt+s", 1)
+                subprocess.run(["setxkbmap", "ru"], check=True)
+                self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+                self.press_native("ctrl+alt+Cyrillic_yeru", 2)
+                self.settle(form, 3)
+            finally:
+                subprocess.run(["setxkbmap", "us"], check=True)
+        finally:
+            keeper.close()
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+
+    def test_a_lock_key_made_a_modifier_while_armed_makes_no_difference(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        subprocess.run(["xmodmap", "-e", "add mod3 = Scroll_Lock"], check=True)
+        try:
+            self.native_in_front()
+            xdotool("key", "Scroll_Lock")
+            try:
+                mods = subprocess.run(["xmodmap"], capture_output=True, text=True, check=True).stdout
+                self.assertRegex(mods, r"mod3\s+Scroll_Lock")
+                self.press_native("ctrl+alt+s", 0)
+                self.settle(form, 1)
+            finally:
+                xdotool("key", "Scroll_Lock")
+        finally:
+            subprocess.run(["xmodmap", "-e", "remove mod3 = Scroll_Lock"], check=True)
         self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
 
     def test_a_combination_another_x_client_holds_is_reported(self):
