@@ -22,9 +22,9 @@ case "$only" in
   *) echo "BENCH_ONLY must be capture, keys or tree, not '$only'" >&2; exit 2 ;;
 esac
 runs() { [ -z "$only" ] || [ "$only" = "$1" ]; }
-# The key-press benchmark's peers: the tools a Linux user binds to a key, and the binder.
+# The key-press benchmark's peers (the tools a Linux user binds to a key, and the binder) and its tracer.
 peers=()
-runs keys && peers=(scrot maim xbindkeys)
+runs keys && peers=(scrot maim xbindkeys strace)
 bash "$root/scripts/setup.sh" "${peers[@]}"
 SNAPVIK_TARGETS="capture_bench tree_bench Snapvik winprobe" bash "$root/scripts/build-win.sh"
 runs keys && bash "$root/scripts/build-keygrab.sh"
