@@ -115,8 +115,9 @@ void TForm1::Button2Click() {
 
 // Every hot-key message, whatever its identifier, takes one screenshot.
 void TForm1::WMHotKey() {
-  TBitmap image;
-  const WindowDc screen = CopyScreen(image, PrimaryScreen());
+  const PrimaryScreen primary;
+  TBitmap& image = shot_.For(primary);
+  const WindowDc screen = CopyScreen(image, primary);
   const std::wstring typed = Edit1.Text();
   if (typed.empty()) throw EInvalidOperation(L"The save directory is empty");
   const std::wstring directory = WithTrailingBackslash(typed);

@@ -8,6 +8,7 @@
 #include "app/settings_file.h"
 #include "app/settings_logic.h"
 #include "capture/hot_key.h"
+#include "capture/screen_capture.h"
 #include "common/handles.h"
 #include "framework/controls.h"
 #include "framework/form.h"
@@ -58,6 +59,7 @@ class TForm1 final : public TForm, private settings::SettingsTarget {
   HotKeyRegistration hotKey_;
   // Under Wine, the combination grabbed on the X display as well.
   TKeyGrab keyGrab_;
+  TKeptImage shot_;
   // The combination armed now, for arming it again when a close is abandoned.
   struct ArmedCombination {
     std::wstring keyField;

@@ -53,9 +53,10 @@ def main(bench_exe, work, program, machine, update_readme):
     unavoidable = m["blit"] + m["floor_write"]
     rows = [
         ("Snapvik: hot-key message to closed file", m["closed"], m["closed"] / unavoidable, None),
-        ("&nbsp;&nbsp;screen copy (sizing and `BitBlt`)", m["copy"], None, m["copy_faults"]),
-        ("&nbsp;&nbsp;&nbsp;&nbsp;then the same copy again into the image (the platform's own part)", m["again"], None,
-         m["again_faults"]),
+        ("&nbsp;&nbsp;screen copy (sizing and `BitBlt`, into the image kept from the capture before)", m["copy"], None,
+         m["copy_faults"]),
+        ("&nbsp;&nbsp;&nbsp;&nbsp;then the same copy into a new image (made for each capture, as it was)", m["again"],
+         None, m["again_faults"]),
         ("&nbsp;&nbsp;conversion (device-independent copy)", m["convert"], None, None),
         ("&nbsp;&nbsp;write, first pass over the pixels (temporary file, four writes, move)", m["write"], None,
          m["write_faults"]),

@@ -20,6 +20,11 @@ namespace {
 
 }  // namespace
 
+int PrimaryScreen::Depth() const {
+  const WindowDc screen(nullptr);
+  return screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) * ::GetDeviceCaps(screen.get(), PLANES) : 0;
+}
+
 void ThrowScreenCopyError(DWORD code) {
   const std::wstring reason = code != 0 ? SystemErrorText(code) : std::wstring();
   throw EOSError(reason.empty() ? L"Cannot copy the screen" : L"Cannot copy the screen. " + reason);

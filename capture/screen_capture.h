@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "capture/bitmap.h"
@@ -18,7 +19,34 @@ extern int32_t ScreenCounter;
 struct PrimaryScreen {
   int Width() const { return ::GetSystemMetrics(SM_CXSCREEN); }
   int Height() const { return ::GetSystemMetrics(SM_CYSCREEN); }
+  // Bits per pixel; 0 when the platform gives no context.
+  int Depth() const;
   WindowDc TakeContext() const { return WindowDc(nullptr); }
+};
+
+// The image the captures copy into, kept from one capture to the next: the
+// system hands out a screenful of new memory page by page, and touching it
+// all again at every press cost about a third of a capture. It costs one
+// screenful of memory while the program waits. A screen of another size or
+// depth gets a new image.
+class TKeptImage {
+ public:
+  template <typename Screen>
+  TBitmap& For(const Screen& screen) {
+    const int width = screen.Width(), height = screen.Height(), depth = screen.Depth();
+    if (!image_ || image_->Width() != width || image_->Height() != height || depth_ != depth) {
+      image_.reset();  // the old screenful goes before the new one is made
+      image_ = std::make_unique<TBitmap>();
+      depth_ = depth;
+    }
+    return *image_;
+  }
+  // Gives the memory back; the next capture makes a new image.
+  void Release() noexcept { image_.reset(); }
+
+ private:
+  std::unique_ptr<TBitmap> image_;
+  int depth_ = 0;
 };
 
 // A copy of the screen that the platform refused (while a secure desktop is

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12. Idempotent and quiet when all is present;
 # a step that fails says so and names its log (under build/logs/).
+#   bash scripts/setup.sh [PACKAGE...]   (a benchmark names the further packages it needs)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/steps.sh
@@ -14,7 +15,7 @@ pkgs=(cmake make g++ googletest g++-mingw-w64-i686-posix mingw-w64-i686-dev
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
       wine wine32:i386 fonts-wine libxrender1:i386 libxrandr2:i386
       libxinerama1:i386 libxcursor1:i386 libxi6:i386 libxfixes3:i386 libxcomposite1:i386
-      xvfb xdotool x11-apps x11-utils x11-xserver-utils imagemagick python3 libx11-dev)
+      xvfb xdotool x11-apps x11-utils x11-xserver-utils imagemagick python3 libx11-dev "$@")
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 mkdir -p "$logs"

@@ -1,7 +1,11 @@
 // Hot-key registration and numbered screenshot files on the real platform.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "capture/hot_key.h"
 #include "capture/screen_capture.h"
@@ -175,6 +179,78 @@ struct RefusingScreen {
   int Height() const { return 5; }
   MetafileContext TakeContext() const { return MetafileContext(); }
 };
+
+// A screen of any size and claimed depth, its pixels random, held in a memory context.
+class RandomScreen {
+ public:
+  RandomScreen(int width, int height, int depth, std::mt19937& random) : width_(width), height_(height), depth_(depth) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    pixels_.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    auto* p = static_cast<uint32_t*>(bits);
+    for (int i = 0; i < width * height; ++i) p[i] = random() & 0xFFFFFF;
+    dc_.reset(::CreateCompatibleDC(nullptr));
+    selected_.emplace(dc_.get(), pixels_.get());
+  }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int Depth() const { return depth_; }
+  // The context stays the screen's: the caller only borrows it.
+  struct Borrowed {
+    HDC dc;
+    HDC get() const { return dc; }
+  };
+  Borrowed TakeContext() const { return {dc_.get()}; }
+
+ private:
+  int width_, height_, depth_;
+  UniqueBitmap pixels_;
+  UniqueMemoryDc dc_;
+  std::optional<SelectedObject> selected_;
+};
+
+struct BytesStream final : TStream {
+  std::string bytes;
+  void WriteBuffer(const void* buffer, size_t count) override { bytes.append(static_cast<const char*>(buffer), count); }
+};
+
+std::string FileBytes(TBitmap& image) {
+  BytesStream out;
+  image.SaveToStream(out);
+  return out.bytes;
+}
+
+// The image kept from one capture to the next writes what a new image would,
+// byte for byte, whatever came before it; one screen as before keeps it.
+TEST(Screenshots, TheKeptImageWritesWhatANewImageWrites) {
+  std::mt19937 random(20261210);
+  TKeptImage kept;
+  const TBitmap* last = nullptr;
+  SIZE lastSize{0, 0};
+  int lastDepth = 0, reused = 0;
+  for (int round = 0; round < 40; ++round) {
+    // Mostly the same screen again, now and then another size or depth.
+    const bool change = round % 4 == 0;
+    const int width = change ? 1 + static_cast<int>(random() % 97) : (lastSize.cx ? lastSize.cx : 13);
+    const int height = change ? 1 + static_cast<int>(random() % 61) : (lastSize.cy ? lastSize.cy : 11);
+    const int depth = change && random() % 2 ? 24 : 32;
+    const RandomScreen screen(width, height, depth, random);
+    TBitmap& image = kept.For(screen);
+    if (last && width == lastSize.cx && height == lastSize.cy && depth == lastDepth) {
+      EXPECT_EQ(&image, last) << "round " << round;
+      ++reused;
+    }
+    CopyScreen(image, screen);
+    TBitmap fresh;
+    CopyScreen(fresh, screen);
+    ASSERT_EQ(FileBytes(image), FileBytes(fresh)) << "round " << round << ", " << width << "x" << height;
+    last = &image;
+    lastSize = {width, height};
+    lastDepth = depth;
+  }
+  EXPECT_GT(reused, 20);
+}
 
 TEST(Screenshots, ARefusedScreenCopyIsAnErrorNotAWhitePicture) {
   TBitmap image;
