@@ -296,6 +296,20 @@ class HotKeyGrab(ShotsCase):
             subprocess.run(["xmodmap", "-e", "remove mod3 = Scroll_Lock"], check=True)
         self.assertEqual(shots_in(self.shots), ["Screen0.jpg", "Screen1.jpg"])
 
+    def test_without_the_grabber_it_says_so_once_and_wine_serves_alone(self):
+        c = self.started(keygrab=False)
+        form = c.main_window()
+        ctl = c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        box = c.message_box()
+        self.assertEqual(c.box_text(box), ONLY_IN_WINE + "snapvik-keygrab, which takes it from the other programs of "
+                         "the X display, is not beside Snapvik.exe.")
+        c.dismiss(box)
+        c.click(ctl["Button2"])
+        self.press(c, "ctrl+alt+s", 0)  # armed all the same
+        self.wait_until_handled(c, ctl["cbShift"])
+        self.assertEqual(c.visible("#32770"), [])  # once
+        self.assertEqual(shots_in(self.shots), ["Screen0.jpg"])
+
     def test_a_combination_another_x_client_holds_is_reported(self):
         holder = XKeyHolder("s", XKeyHolder.CTRL | XKeyHolder.ALT)
         try:
