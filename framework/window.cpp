@@ -55,20 +55,16 @@ class Links {
 
  private:
   // Slim locks: they never throw, so a window procedure may take them outside its try.
-  struct Exclusive {
-    explicit Exclusive(SRWLOCK& l) noexcept : lock(l) { ::AcquireSRWLockExclusive(&lock); }
-    ~Exclusive() { ::ReleaseSRWLockExclusive(&lock); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
+  template <void(WINAPI* Acquire)(PSRWLOCK), void(WINAPI* Release)(PSRWLOCK)>
+  struct Held {
+    explicit Held(SRWLOCK& l) noexcept : lock(l) { Acquire(&lock); }
+    ~Held() { Release(&lock); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
     SRWLOCK& lock;
   };
-  struct Shared {
-    explicit Shared(SRWLOCK& l) noexcept : lock(l) { ::AcquireSRWLockShared(&lock); }
-    ~Shared() { ::ReleaseSRWLockShared(&lock); }
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
-    SRWLOCK& lock;
-  };
+  using Exclusive = Held<::AcquireSRWLockExclusive, ::ReleaseSRWLockExclusive>;
+  using Shared = Held<::AcquireSRWLockShared, ::ReleaseSRWLockShared>;
   mutable SRWLOCK lock_ = SRWLOCK_INIT;
   std::unordered_map<HWND, Link> objects_;
 };
