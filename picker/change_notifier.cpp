@@ -102,14 +102,16 @@ void TacShellChangeThread::WaitForFirstWatch() {
 }
 
 // Serves handler calls meanwhile. Past the time, the worker is told that
-// nobody waited: it then runs the handler once its watch is made.
+// nobody waited: it then runs the handler once its watch is made. Only once
+// it is sure to look at the options: one that has not woken yet (a busy
+// machine may not have run it) would miss the mutex let go for it.
 void TacShellChangeThread::WaitForWatch(int generation) {
   const ULONGLONG deadline = ::GetTickCount64() + kPromptWatchMs;
   while (!orphaned_) {
     {
       const WatchLock guard;
       if (madeGeneration_ >= generation) return;
-      if (::GetTickCount64() >= deadline) {
+      if (::GetTickCount64() >= deadline && (seenGeneration_ >= generation || makingWatch_ || inHandler_)) {
         lateWatch_ = true;
         return;
       }
@@ -140,9 +142,10 @@ void TacShellChangeThread::SetDirectoryOptions(const std::wstring& Directory, bo
 // The creating thread lets go of the mutex until the worker has made the
 // watch of the new options (or a short time is up), then holds it again. Not
 // from inside the worker's own handler call: the worker takes them as soon as
-// that returns.
+// that returns. Told by this thread's depth, not by the worker's flag: that
+// stays set a moment after the handler has returned here.
 void TacShellChangeThread::WakeForOptions() {
-  if (!Active() || inHandler_) return;
+  if (!Active() || InHandlerCall()) return;
   // A handler served while waiting may end the notifier: this object stays until the wait is over.
   const std::shared_ptr<TacShellChangeThread> keep = shared_from_this();
   int generation = 0;
@@ -185,6 +188,7 @@ bool TacShellChangeThread::Watch() {
       subTree = FWatchSubTree;
       filter = FNotifyOptionFlags;
       generation = wantedGeneration_;
+      seenGeneration_ = generation;
       FWaitChanged = false;
       if (terminated_) return false;
       makingWatch_ = true;
@@ -228,30 +232,33 @@ void TacShellChangeThread::Execute() {
   if (!Watch()) return;
   while (!terminated_) {
     if (std::exchange(catchUp_, false)) {
+      // Options handed over during this call are looked at below, as after any wake-up.
       RunHandler();
       if (orphaned_) return;
-    }
-    const HANDLE sources[3] = {FWaitHandle.get(), FMutex.get(), FStopEvent.get()};
-    const DWORD woken = ::WaitForMultipleObjects(3, sources, FALSE, INFINITE);
-    if (woken == WAIT_OBJECT_0) {
-      // Watching again before the handler runs: a change made meanwhile, or
-      // right after it, fires the next wake-up. Re-armed only afterwards, the
-      // platform may drop such a change (Wine does).
-      ::FindNextChangeNotification(FWaitHandle.get());
-      RunHandler();
-      if (orphaned_) return;
-    } else if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_ABANDONED_0 + 1) {
-      ::ReleaseMutex(FMutex.get());
-    } else if (woken == WAIT_OBJECT_0 + 2) {
-      terminated_ = true;
-      return;
     } else {
-      return;
+      const HANDLE sources[3] = {FWaitHandle.get(), FMutex.get(), FStopEvent.get()};
+      const DWORD woken = ::WaitForMultipleObjects(3, sources, FALSE, INFINITE);
+      if (woken == WAIT_OBJECT_0) {
+        // Watching again before the handler runs: a change made meanwhile, or
+        // right after it, fires the next wake-up. Re-armed only afterwards, the
+        // platform may drop such a change (Wine does).
+        ::FindNextChangeNotification(FWaitHandle.get());
+        RunHandler();
+        if (orphaned_) return;
+      } else if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_ABANDONED_0 + 1) {
+        ::ReleaseMutex(FMutex.get());
+      } else if (woken == WAIT_OBJECT_0 + 2) {
+        terminated_ = true;
+        return;
+      } else {
+        return;
+      }
     }
     bool changed = false;
     {
       const WatchLock guard;
       changed = FWaitChanged;
+      seenGeneration_ = wantedGeneration_;
     }
     if (changed && !Watch()) return;
   }

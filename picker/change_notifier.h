@@ -78,6 +78,7 @@ class TacShellChangeThread : public std::enable_shared_from_this<TacShellChangeT
   bool FWaitChanged = false;
   int wantedGeneration_ = 0;  // options handed over, counted; under the lock
   int madeGeneration_ = 0;    // of the watch made last, or tried
+  int seenGeneration_ = 0;    // of the options the worker looked at last; under the lock
   bool lateWatch_ = false;    // nobody waited for that watch to be made
   bool catchUp_ = false;      // on the worker: run the handler once, for a late watch
   bool makingWatch_ = false;  // the worker is inside the platform's call; under the lock

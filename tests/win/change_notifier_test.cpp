@@ -366,6 +366,45 @@ TEST_F(Watcher, ASlowWatchNeverHoldsThisThreadAndAChangeMadeMeanwhileIsReported)
   EXPECT_EQ(::WaitForSingleObject(worker, 10000), WAIT_OBJECT_0);
 }
 
+// The handler run for a watch nobody waited for gives the notifier another
+// folder: the worker takes it at once, as after any other handler call.
+TEST_F(Watcher, AFolderGivenByTheHandlerOfALateWatchIsWatched) {
+  TestFolder first, second;
+  const UniqueKernelHandle entered(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  const UniqueKernelHandle mayGo(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_watchEntered = entered.get();
+  g_watchMayGo = mayGo.get();
+  struct Unhook {
+    ~Unhook() {
+      ::SetEvent(g_watchMayGo);
+      TacShellChangeThread::BeforeEachWatch = nullptr;
+    }
+  } unhook;
+  TacShellChangeNotifier notifier(Application());
+  notifier.SetWatchSubTree(false);
+  notifier.SetRoot(Bare(first));
+  TacShellChangeThread::BeforeEachWatch = &HeldWatch;
+  int calls = 0;
+  std::vector<std::wstring> inSecond;  // what the calls after the first found there
+  notifier.SetOnChange([&] {
+    if (++calls == 1)
+      notifier.SetRoot(Bare(second));
+    else
+      for (const std::wstring& name : testing::ListFolder(second / L"")) inSecond.push_back(name);
+  });
+  NoteWorker(notifier);
+  ASSERT_EQ(::WaitForSingleObject(entered.get(), 10000), WAIT_OBJECT_0);
+  ::SetEvent(mayGo.get());  // this watch and every later one are made at once
+  ASSERT_TRUE(PumpFor([&] { return calls == 1; })) << "no call for the watch nobody waited for";
+  ASSERT_EQ(::WaitForSingleObject(entered.get(), 10000), WAIT_OBJECT_0) << "the new folder was not taken";
+  // Changes there until one is seen: nobody waits for that watch, so a change made before it is missed.
+  const std::wstring made = second / L"made";
+  EXPECT_TRUE(PumpFor([&] {
+    if (!::CreateDirectoryW(made.c_str(), nullptr)) ::RemoveDirectoryW(made.c_str());
+    return std::find(inSecond.begin(), inSecond.end(), L"made") != inSecond.end();
+  })) << "a change in the folder the handler gave was not reported";
+}
+
 // A window with one tree, AutoRefresh on.
 class WatchedTreeHost : public TForm {
  public:
