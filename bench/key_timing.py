@@ -123,6 +123,16 @@ class Arrivals:
             if wanted(name):
                 return when, name
 
+    def last(self, name, since):
+        """The time of the last arrival of `name` queued so far, or `since` when none came after it:
+        a tool that closes its file empty first and writes it later is done at its last close."""
+        latest = since
+        while not self.events.empty():
+            when, other, _mask = self.events.get_nowait()
+            if other == name:
+                latest = max(latest, when)
+        return latest
+
 
 def children_running(parent):
     """Whether `parent` has a child process that is not yet ended (a zombie is ended)."""

@@ -24,7 +24,7 @@ import time
 from drive import Probe, SnapvikCopy, keygrab_processes, win_path
 from key_timing import Arrivals, Keyboard, children_running, wait_until
 from readme_table import arguments, report
-from shot_pixels import top_rows
+from shot_pixels import top_rows, whole
 import frames
 
 RUNS = int(os.environ.get("BENCH_RUNS", "20"))
@@ -118,19 +118,17 @@ class Bench:
             wanted = file.__eq__  # noqa: E731
         self.arrivals.drain()
         pressed = self.keyboard.press(keys)
-        arrived, file = self.arrivals.wait(wanted)
+        first, file = self.arrivals.wait(wanted)
         path = os.path.join(self.shots, file)
-        # Done: the binder's command has ended, and the file has its final size.
-        wait_until(lambda: not children_running(self.binder.pid))
-        size = -1
-        while size != os.path.getsize(path):
-            size = os.path.getsize(path)
-            time.sleep(0.02)
+        # Done: the file as long as its header says, and the binder's command ended. Then a pause, with
+        # everything idle before the next press; a close of the file during it is the finish.
+        wait_until(lambda: whole(path) and not children_running(self.binder.pid))
+        time.sleep(0.15)
+        arrived = self.arrivals.last(file, first)
         self.files.setdefault(name, describe(path))
         width, pixel = top_rows(path, frames.BLOCK)
         mark = frames.mark_number(pixel)
         os.remove(path)
-        time.sleep(0.15)  # everything idle again before the next press
         return 1000 * (arrived - pressed), pressed, mark
 
     def rounds(self, names, runs):
