@@ -1,32 +1,34 @@
-"""Where Snapvik's time goes from the key to the file, read off the system calls of the key grabber and
-of the program (every thread of each traced apart, strace -ff), with the press's time and the file's
-arrival from the benchmark's own clock:
+"""Where Snapvik's time goes from the key to the file. A copy of the program is started under strace
+(every process and thread apart, strace -ff), which stops it only at the few calls asked for
+(--seccomp-bpf): the key grabber's poll and its report sent, the program's receives and its writes of
+several pieces, which is how it talks to the X server (Wine's requests to its own server go as plain
+writes, and are left out). The file's steps are seen through inotify, at no cost to the program:
 
     the X server      the press sent through XTEST until the grabber's poll returns
     the grabber       its poll returned until its report is sent on the link
     link and Wine     the report sent until the program's receive of it returns
-    the program       from the report received to the request for the screen's bytes (the message
-                      posted to the window, WM_HOTKEY, the image sized)
+    the program       the report received until its request for the screen's bytes (X's GetImage)
     the X server's answer   the request until the last of the screen's bytes is read
-    Wine into the image     the last byte read until the file's first write
-    the write         the file's first write until its last returns
-    close and move    the last write until the file arrives under its final name
+    Wine              the last byte read until the file's first write (the bytes into the image, the
+                      file made)
+    the write         the first write until the file is closed
+    the move          the close until the file is under its final name
 
-Tracing slows every system call a little, so the parts add up to more than a press untraced takes;
-the table shows both."""
+The traced calls cost a little, so the parts add up to a little more than a press untraced takes; the
+table shows both."""
 import os
 import re
-import signal
+import shutil
 import statistics
 import subprocess
 import time
 
-from drive import keygrab_processes
+from drive import SnapvikCopy, win_path, x_windows
+from key_timing import IN_CLOSE_WRITE, IN_MODIFY, IN_MOVED_TO, Arrivals
 
 LINE = re.compile(r"^(\d+\.\d+) (\w+)\((.*)\) += (-?\d+)(?: [^<]*)? <(\d+\.\d+)>$")
-READS = ("read", "readv", "recvfrom", "recvmsg")
-WRITES = ("write", "writev", "sendmsg", "sendto", "pwrite64")
-BIG = 65536  # the screen's bytes come, and the file goes, in pieces larger than this; nothing else does
+READS = ("recv", "recvfrom", "recvmsg")  # a socket's: the X connection's and the link's
+CALLS = ["poll", "sendto", "send", "writev", "sendmsg"] + list(READS)
 
 PARTS = [
     ("the X server: the press through XTEST until the key grabber is woken", "x"),
@@ -43,51 +45,48 @@ PARTS = [
 ]
 
 
-def processes(mark):
-    """The process ids whose first command-line word is `mark`."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                if f.read().split(b"\0")[0] == mark:
-                    found.append(int(pid))
-        except OSError:
-            pass
-    return found
+class TracedCopy(SnapvikCopy):
+    """A copy of the program started under strace; `stop_trace` ends the tracing and reads the calls."""
 
+    def __init__(self, probe, folder, calls):
+        super().__init__(probe)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        self.trace_folder = folder
+        self.calls = calls
 
-class Tracer:
-    """strace on every thread of one process, each thread's calls in a file of its own."""
+    def start(self, *args, env=None):
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        command = ["strace", "-f", "-ff", "--seccomp-bpf", "-ttt", "-T", "-s", "16", "-e",
+                   "trace=" + ",".join(self.calls), "-o", os.path.join(self.trace_folder, "calls"),
+                   "wine", self.exe, *args]
+        self.proc = subprocess.Popen(command, cwd=self.folder, env=full_env, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        return self
 
-    def __init__(self, pid, log, calls):
-        self.log = log
-        tasks = sorted(int(t) for t in os.listdir("/proc/%d/task" % pid))
-        args = ["strace", "-ff", "-ttt", "-T", "-s", "16", "-e", "trace=" + ",".join(calls), "-o", log]
-        for task in tasks:
-            args += ["-p", str(task)]
-        self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        for _ in tasks:
-            self.proc.stderr.readline()  # "attached"
+    def x_window(self, title="Snapvik"):
+        """As for a copy started plainly, but the program is strace's child, not the process started."""
+        with open("/proc/%d/task/%d/children" % (self.proc.pid, self.proc.pid)) as f:
+            program = int(f.read().split()[0])
+        ids = x_windows("--all", "--onlyvisible", "--pid", program, "--name", "^%s$" % title)
+        if not ids:
+            raise AssertionError("no X window for " + title)
+        return ids[0]
 
-    def stop(self):
-        """Per thread, its calls: (start, name, arguments, result, end)."""
-        self.proc.send_signal(signal.SIGINT)
-        self.proc.wait()
-        self.proc.stderr.close()
-        folder, stem = os.path.split(self.log)
-        threads = []
-        for name in sorted(os.listdir(folder)):
-            if not name.startswith(stem + "."):
-                continue
+    def traced_calls(self):
+        """Per process or thread, its calls: (start, name, arguments, result, end); the file's name
+        says whose (calls.PID)."""
+        threads = {}
+        for name in sorted(os.listdir(self.trace_folder)):
             calls = []
-            with open(os.path.join(folder, name), errors="replace") as f:
+            with open(os.path.join(self.trace_folder, name), errors="replace") as f:
                 for line in f:
                     m = LINE.match(line.strip())
                     if m:
                         start = float(m.group(1))
                         calls.append((start, m.group(2), m.group(3), int(m.group(4)), start + float(m.group(5))))
-            os.remove(os.path.join(folder, name))
-            threads.append(calls)
+            threads[int(name.rsplit(".", 1)[1])] = calls
         return threads
 
 
@@ -95,10 +94,12 @@ def first(calls, test):
     return next((c for c in calls if test(c)), None)
 
 
-def press_parts(pressed, arrived, grabber, program, screen_bytes):
-    """One press's parts in ms (a dict by PARTS' keys), or None where a call was not found."""
+def press_parts(pressed, files, grabber, program, screen_bytes):
+    """One press's parts in ms (a dict by PARTS' keys), or None where a step was not found. `files`:
+    the times of the file's first write, its close and its move, on the calls' clock."""
     woken = first(grabber, lambda c: c[1] == "poll" and c[4] >= pressed)
-    sent = woken and first(grabber, lambda c: c[1] in ("sendto", "write", "send") and c[0] >= woken[4])
+    sent = woken and first(grabber, lambda c: c[1] in ("sendto", "send", "write") and '"press ' in c[2]
+                           and c[0] >= woken[4])
     if not sent:
         return None
     for calls in program:
@@ -107,57 +108,78 @@ def press_parts(pressed, arrived, grabber, program, screen_bytes):
             break
     else:
         return None
-    # The screen's bytes: the first big read after the report, on whichever thread the window has.
+    # X's GetImage (request 73, "I") and its answer, read in pieces on the same connection.
     for calls in program:
-        start = first(calls, lambda c: c[1] in READS and c[3] >= BIG and c[0] >= got[4])
-        if not start:
+        request = first(calls, lambda c: c[1] in ("writev", "sendmsg") and c[0] >= got[4]
+                        and re.match(r'^\d+, \[\{iov_base="I\\', c[2]))
+        if not request:
             continue
-        at = calls.index(start)
-        request = next((c for c in reversed(calls[:at]) if c[1] in WRITES), None)
+        fd = request[2].split(",", 1)[0]
         total, end = 0, None
-        for c in calls[at:]:
-            if c[1] in READS and c[3] > 0:
+        for c in calls[calls.index(request) + 1:]:
+            if c[1] in READS and c[2].split(",", 1)[0] == fd and c[3] > 0:
                 total += c[3]
-                if total >= screen_bytes:
+                if total >= screen_bytes + 32:
                     end = c
                     break
-        if not request or not end:
+        if not end:
             return None
-        writes = [c for c in calls[calls.index(end) + 1:] if c[1] in ("write", "pwrite64") and c[3] >= BIG]
-        written, last = 0, None
-        for c in writes:
-            written += c[3]
-            last = c
-            if written >= screen_bytes:
-                break
-        if not writes or written < screen_bytes:
-            return None
+        written, closed, moved = files
         marks = {"x": (pressed, woken[4]), "grabber": (woken[4], sent[0]), "link": (sent[0], got[4]),
                  "program": (got[4], request[0]), "answer": (request[0], end[4]),
-                 "wine": (end[4], writes[0][0]), "write": (writes[0][0], last[4]), "move": (last[4], arrived)}
+                 "wine": (end[4], written), "write": (written, closed), "move": (closed, moved)}
         return {k: 1000 * (b - a) for k, (a, b) in marks.items()}
     return None
 
 
+def file_steps(events, offset):
+    """The temporary file's first write and its close, and the move to the final name, from one press's
+    inotify events, on the calls' clock; None when one is missing."""
+    written = next((t for t, n, m in events if n.startswith("~") and m & IN_MODIFY), None)
+    closed = next((t for t, n, m in events if n.startswith("~") and m & IN_CLOSE_WRITE), None)
+    moved = next((t for t, n, m in events if n.startswith("Screen") and m & IN_MOVED_TO), None)
+    if None in (written, closed, moved):
+        return None
+    return written + offset, closed + offset, moved + offset
+
+
 def trace(bench, runs, screen_bytes):
-    """Snapvik's presses with a native program in front, its grabber and the program traced: the parts'
-    medians in ms, the traced presses' own median from key to file, and how many presses were read."""
-    work = bench.work
-    grabber_pid = keygrab_processes(bench.copy.folder)[0]
-    program_pid = processes(bench.copy.exe.encode())[0]  # Wine gives its process the program's own path
-    grabber = Tracer(grabber_pid, os.path.join(work, "grabber.strace"), ["poll", "sendto", "write"])
-    program = Tracer(program_pid, os.path.join(work, "program.strace"), list(READS) + list(WRITES))
+    """Snapvik's presses with a native program in front, in a copy of the program started under strace:
+    the parts' medians in ms, the traced presses' own median from key to file, and how many presses
+    were read. The copy takes the place of the untraced one for these presses; a new untraced copy
+    is started after them."""
+    # The combination is grabbed by one program at a time: the untraced copy goes, and comes back after.
+    bench.copy.remove()
+    bench.copy = None
+    copy = TracedCopy(bench.probe, os.path.join(bench.work, "trace"), CALLS).start()
+    steps = Arrivals(bench.shots, IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO)
     offset = time.time() - time.monotonic()
     presses = []
     try:
-        for _ in range(runs):
+        form = copy.main_window()
+        copy.arm(form, win_path(bench.shots), "S", ctrl=True, alt=True)
+        bench.copy = copy
+        for i in range(2 + runs):  # the first two warm it, as in the rounds
+            steps.drain()
             ms, pressed, _mark = bench.one_press("snapvik-native")
-            presses.append((pressed + offset, pressed + offset + ms / 1000))
+            events = []
+            while not steps.events.empty():
+                events.append(steps.events.get_nowait())
+            if i >= 2:
+                presses.append((pressed + offset, ms, file_steps(events, offset)))
     finally:
-        grabber_calls = [c for thread in grabber.stop() for c in thread]
-        grabber_calls.sort()
-        program_threads = program.stop()
-    found = [p for p in (press_parts(a, b, grabber_calls, program_threads, screen_bytes) for a, b in presses) if p]
+        steps.close()
+        copy.remove()
+        bench.start_snapvik()
+    threads = copy.traced_calls()
+    # The grabber: the process that sends the reports.
+    grabber = next((calls for calls in threads.values()
+                    if any(c[1] in ("sendto", "send") and '"press ' in c[2] for c in calls)), [])
+    found = []
+    for pressed, _ms, files in presses:
+        parts = files and press_parts(pressed, files, grabber, list(threads.values()), screen_bytes)
+        if parts:
+            found.append(parts)
     medians = {k: statistics.median(p[k] for p in found) if found else float("nan") for _t, k in PARTS}
-    whole = statistics.median(1000 * (b - a) for a, b in presses)
+    whole = statistics.median(ms for _p, ms, _f in presses)
     return medians, whole, len(found)
