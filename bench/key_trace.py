@@ -40,8 +40,8 @@ PARTS = [
      "here)", "answer"),
     ("Wine: the last byte read until the file's first write (the bytes into the image, the file created)",
      "wine"),
-    ("the write: the file's first write until its last returns", "write"),
-    ("the close and the move: the last write until the file arrives under its name", "move"),
+    ("the write: the file's first write until it is closed", "write"),
+    ("the move: the file closed until it is under its final name", "move"),
 ]
 
 
