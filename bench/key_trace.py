@@ -14,8 +14,9 @@ writes, and are left out). The file's steps are seen through inotify, at no cost
     the write         the first write until the file is closed
     the move          the close until the file is under its final name
 
-The traced calls cost a little, so the parts add up to a little more than a press untraced takes; the
-table shows both."""
+The traced calls cost a little, and the traced presses come at another time of the run than the untraced
+ones, on a machine whose load moves; medians of the parts need not add up to the median of the whole.
+The table shows both."""
 import os
 import re
 import shutil

@@ -227,7 +227,7 @@ def parts(to_file, to_moment, traced):
     lines = ["| from the key to the file (%d presses traced, %d read) | median ms |" % (RUNS, read),
              "| --- | ---: |"]
     lines += ["| %s | %.1f |" % (title, medians[key]) for title, key in key_trace.PARTS]
-    lines.append("| the parts added up | %.1f |" % sum(medians.values()))
+    lines.append("| the parts' medians added up | %.1f |" % sum(medians.values()))
     lines.append("| key press to file, the same presses traced | %.1f |" % whole)
     lines.append("| key press to file, untraced (the table above) | %.1f |" % to_file)
     lines.append("| key press to the moment, untraced (the table above) | %.1f |" % to_moment)
