@@ -47,7 +47,7 @@ PARTS = [
 
 
 class TracedCopy(SnapvikCopy):
-    """A copy of the program started under strace; `stop_trace` ends the tracing and reads the calls."""
+    """A copy of the program started under strace; `traced_calls` reads its calls once it has ended."""
 
     def __init__(self, probe, folder, calls):
         super().__init__(probe)
