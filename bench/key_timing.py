@@ -72,6 +72,7 @@ class Keyboard:
         self.x.XCloseDisplay(self.display)
 
 
+IN_MODIFY = 0x002
 IN_CLOSE_WRITE = 0x008
 IN_MOVED_TO = 0x080
 
@@ -81,12 +82,14 @@ class Arrivals:
     written beside its final name is). A thread of its own reads the events and notes the time of
     each as it comes."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, mask=IN_CLOSE_WRITE | IN_MOVED_TO):
         libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
         self.fd = libc.inotify_init1(os.O_CLOEXEC)
         if self.fd < 0:
             raise OSError(ctypes.get_errno(), "inotify_init1")
-        if libc.inotify_add_watch(self.fd, os.fsencode(folder), IN_CLOSE_WRITE | IN_MOVED_TO) < 0:
+        self.libc = libc
+        self.watch = libc.inotify_add_watch(self.fd, os.fsencode(folder), mask)
+        if self.watch < 0:
             raise OSError(ctypes.get_errno(), "inotify_add_watch " + folder)
         self.events = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
@@ -105,6 +108,10 @@ class Arrivals:
                 self.events.put((when, name, mask))
                 at += 16 + length
 
+    def close(self):
+        """No more events; the descriptor stays, since its thread may be inside a read of it."""
+        self.libc.inotify_rm_watch(self.fd, self.watch)
+
     def drain(self):
         while not self.events.empty():
             self.events.get_nowait()
@@ -122,6 +129,16 @@ class Arrivals:
                 continue
             if wanted(name):
                 return when, name
+
+    def last(self, name, since):
+        """The time of the last arrival of `name` queued so far, or `since` when none came after it:
+        a tool that closes its file empty first and writes it later is done at its last close."""
+        latest = since
+        while not self.events.empty():
+            when, other, _mask = self.events.get_nowait()
+            if other == name:
+                latest = max(latest, when)
+        return latest
 
 
 def children_running(parent):

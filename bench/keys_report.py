@@ -13,23 +13,23 @@ with a mark that codes its number, and keeps each frame's time: the frame a file
 its copy saw the screen."""
 import array
 import os
-import re
-import signal
 import statistics
 import struct
 import subprocess
 import sys
 import time
 
-from drive import Probe, SnapvikCopy, keygrab_processes, win_path
+from drive import Probe, SnapvikCopy, win_path
 from key_timing import Arrivals, Keyboard, children_running, wait_until
 from readme_table import arguments, report
-from shot_pixels import top_rows
+from shot_pixels import top_rows, whole
 import frames
+import key_trace
 
 RUNS = int(os.environ.get("BENCH_RUNS", "20"))
 WARM = 2  # presses of each before the timed ones: the programs and their files in the page cache
 SNAPVIK_KEYS = "ctrl+alt+s"
+SCREEN_BYTES = 1920 * 1080 * 4  # the screen's bytes as the X server sends them, and as the file holds them
 
 # name, what the table calls it, the command bound, its file, its combination.
 PEERS = [
@@ -118,19 +118,17 @@ class Bench:
             wanted = file.__eq__  # noqa: E731
         self.arrivals.drain()
         pressed = self.keyboard.press(keys)
-        arrived, file = self.arrivals.wait(wanted)
+        first, file = self.arrivals.wait(wanted)
         path = os.path.join(self.shots, file)
-        # Done: the binder's command has ended, and the file has its final size.
-        wait_until(lambda: not children_running(self.binder.pid))
-        size = -1
-        while size != os.path.getsize(path):
-            size = os.path.getsize(path)
-            time.sleep(0.02)
+        # Done: the file as long as its header says, and the binder's command ended. Then a pause, with
+        # everything idle before the next press; a close of the file during it is the finish.
+        wait_until(lambda: whole(path) and not children_running(self.binder.pid))
+        time.sleep(0.15)
+        arrived = self.arrivals.last(file, first)
         self.files.setdefault(name, describe(path))
         width, pixel = top_rows(path, frames.BLOCK)
         mark = frames.mark_number(pixel)
         os.remove(path)
-        time.sleep(0.15)  # everything idle again before the next press
         return 1000 * (arrived - pressed), pressed, mark
 
     def rounds(self, names, runs):
@@ -142,34 +140,6 @@ class Bench:
                 if i >= WARM:
                     results[name].append((ms, pressed, mark))
         return results
-
-    def grabber_trace(self, runs):
-        """Snapvik's presses with the key grabber's system calls traced: per press, (ms from the press to
-        the grabber woken by the X server, ms from then to its report sent on the link)."""
-        grabber = keygrab_processes(self.copy.folder)[0]
-        log = os.path.join(self.work, "keygrab.strace")
-        tracer = subprocess.Popen(["strace", "-ttt", "-T", "-e", "trace=poll,sendto", "-o", log, "-p", str(grabber)],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        tracer.stderr.readline()  # "attached"
-        offset = time.time() - time.monotonic()
-        presses = [self.one_press("snapvik-native")[1] + offset for _ in range(runs)]
-        tracer.send_signal(signal.SIGINT)
-        tracer.wait()
-        tracer.stderr.close()
-        calls = []
-        pattern = re.compile(r"^(\d+\.\d+) (poll|sendto)\((.*)\) = .*<(\d+\.\d+)>$")
-        with open(log) as f:
-            for line in f:
-                m = pattern.match(line.strip())
-                if m:
-                    calls.append((float(m.group(1)), m.group(2), m.group(3), float(m.group(4))))
-        out = []
-        for pressed in presses:
-            woken = next((t + d for t, name, _a, d in calls if name == "poll" and t + d >= pressed), None)
-            sent = next((t for t, name, a, _d in calls if name == "sendto" and woken and t >= woken), None)
-            if woken and sent:
-                out.append((1000 * (woken - pressed), 1000 * (sent - woken)))
-        return out
 
     def close(self):
         if self.front:
@@ -203,7 +173,7 @@ def main(shots, work, program, machine, update_readme):
         bench.start_binder()
         bench.start_front(still=True)
         still = bench.rounds(names, RUNS)
-        traced = bench.grabber_trace(RUNS)
+        traced = key_trace.trace(bench, RUNS, SCREEN_BYTES)
         bench.stop_front()
         bench.start_front(still=False)
         changing = bench.rounds(names, RUNS)
@@ -253,20 +223,14 @@ def main(shots, work, program, machine, update_readme):
 
 def parts(to_file, to_moment, traced):
     """Where Snapvik's time goes from the key to the file, a native program in front."""
-    x = statistics.median(t[0] for t in traced) if traced else float("nan")
-    grabber = statistics.median(t[1] for t in traced) if traced else float("nan")
-    rows = [
-        ("the X server: the press through XTEST to the key grabber woken (its system calls traced, %d presses)"
-         % len(traced), x),
-        ("the key grabber: woken to its report sent on the link", grabber),
-        ("the link, Wine, `WM_HOTKEY` and the handler up to the copy's moment (key press to the moment, less the "
-         "two above)", to_moment - x - grabber),
-        ("the copy after its moment (the screen's bytes through Wine into the image), the write and the move "
-         "(key press to file, less key press to the moment)", to_file - to_moment),
-        ("key press to file", to_file),
-    ]
-    lines = ["| from the key to the file | median ms |", "| --- | ---: |"]
-    lines += ["| %s | %.1f |" % row for row in rows]
+    medians, whole, read = traced
+    lines = ["| from the key to the file (%d presses traced, %d read) | median ms |" % (RUNS, read),
+             "| --- | ---: |"]
+    lines += ["| %s | %.1f |" % (title, medians[key]) for title, key in key_trace.PARTS]
+    lines.append("| the parts' medians added up | %.1f |" % sum(medians.values()))
+    lines.append("| key press to file, the same presses traced | %.1f |" % whole)
+    lines.append("| key press to file, untraced (the table above) | %.1f |" % to_file)
+    lines.append("| key press to the moment, untraced (the table above) | %.1f |" % to_moment)
     return "\n".join(lines)
 
 

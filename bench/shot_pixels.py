@@ -3,7 +3,9 @@ PNG (8-bit RGB or RGBA, not interlaced) and XWD (24 or 32 bits a pixel, ZPixmap)
 for are decoded, so reading the mark of a full-screen shot takes a moment.
 
     top_rows(path, count) -> (width, pixel)   with pixel(x, y) -> (r, g, b) for y < count
+    whole(path) -> whether the file holds as many bytes as its own header says (PNG: its end chunk)
 """
+import os
 import struct
 import zlib
 
@@ -106,3 +108,28 @@ def top_rows(path, count):
     if len(data) > 8 and struct.unpack_from(">I", data, 4)[0] == 7:
         return _xwd(data, count)
     raise UnknownImage("not BMP, PNG or XWD: " + path)
+
+
+def whole(path):
+    """Whether the file is complete by its own header: a tool may open its file, close it empty and
+    write it later, or write it in many pieces, so a close alone does not say the file is done.
+    Reads the header and the last bytes only, so that it can be asked often."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(100)
+            size = os.fstat(f.fileno()).st_size
+            f.seek(max(0, size - 12))
+            tail = f.read(12)
+    except OSError:
+        return False
+    if head[:2] == b"BM" and len(head) >= 30:
+        offset, = struct.unpack_from("<I", head, 10)
+        width, height, _planes, bits = struct.unpack_from("<iiHH", head, 18)
+        return size >= offset + (width * bits + 31) // 32 * 4 * abs(height)
+    if head[:8] == b"\x89PNG\r\n\x1a\n":
+        return tail == b"\0\0\0\0IEND\xaeB`\x82"
+    if len(head) == 100 and struct.unpack_from(">I", head, 4)[0] == 7:
+        fields = struct.unpack_from(">25I", head, 0)
+        header_size, height, stride, ncolours = fields[0], fields[5], fields[12], fields[19]
+        return size >= header_size + 12 * ncolours + stride * height
+    return False
