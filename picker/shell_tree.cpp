@@ -614,68 +614,80 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
   };
   std::vector<Held> held;
   std::vector<std::string_view> heldKeys, foundKeys;
+  std::vector<bool> outOfPlace;
   for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
     TacShellFolder* item = FolderOf(child);
     held.push_back({child, item});
     heldKeys.push_back(item ? IDBytes(item->RelativeID()) : std::string_view());
+    outOfPlace.push_back(item && item->Renamed());
   }
   for (const UniqueRelativeID& id : found) foundKeys.push_back(IDBytes(id.get()));
-  const ReadAgainPlan plan = PlanReadAgain(heldKeys, foundKeys, [&folder](std::string_view a, std::string_view b) {
-    ++g_comparisons;
-    const HRESULT order = folder->CompareIDs(0, reinterpret_cast<PCUIDLIST_RELATIVE>(a.data()),
-                                             reinterpret_cast<PCUIDLIST_RELATIVE>(b.data()));
-    return static_cast<int>(static_cast<short>(HRESULT_CODE(order)));
-  });
+  const ReadAgainPlan plan = PlanReadAgain(
+      heldKeys, foundKeys,
+      [&folder](std::string_view a, std::string_view b) {
+        ++g_comparisons;
+        const HRESULT order = folder->CompareIDs(0, reinterpret_cast<PCUIDLIST_RELATIVE>(a.data()),
+                                                 reinterpret_cast<PCUIDLIST_RELATIVE>(b.data()));
+        return static_cast<int>(static_cast<short>(HRESULT_CODE(order)));
+      },
+      outOfPlace);
 
   // The same item under other bytes (a time stamp the shell keeps in the
   // identifier moves whenever the folder is read) keeps its node as long as
   // it shows the same name; only a folder with another name gets a new node.
-  std::vector<ReadAgainPlan::Fate> fates = plan.fates;
-  for (size_t i = 0; i < held.size(); ++i) {
-    if (fates[i] != ReadAgainPlan::Fate::Renewed) continue;
-    const TacShellFolder fresh(*parent, found[plan.renewals[i]].get(), TacShellFolder::BindLater{});
-    if (!held[i].item || fresh.DisplayName(ShowExt) != held[i].item->DisplayName(ShowExt)) continue;
-    fates[i] = ReadAgainPlan::Fate::Kept;
-    if (!FirstChild(held[i].node)) {
-      TVITEMW shown = ItemQuery(held[i].node, TVIF_CHILDREN);
-      TreeView_GetItem(Handle(), &shown);
-      if ((shown.cChildren != 0) != fresh.SubFolders()) SetHasChildren(held[i].node, fresh.SubFolders());
-    }
+  using Fate = ReadAgainPlan::Fate;
+  std::vector<Fate> fates = plan.fates;
+  std::vector<bool> renewedInPlace(held.size(), false);
+  for (size_t f = 0; f < found.size(); ++f) {
+    const size_t i = plan.heldOf[f];
+    if (i == ReadAgainPlan::kNone || fates[i] != Fate::Renewed || !held[i].item) continue;
+    const TacShellFolder fresh(*parent, found[f].get(), TacShellFolder::BindLater{});
+    if (fresh.DisplayName(ShowExt) != held[i].item->DisplayName(ShowExt)) continue;
+    fates[i] = Fate::Kept;
+    renewedInPlace[i] = true;
   }
 
-  // New nodes first, placed among the held ones, which all stay until then.
-  deletions = deletions_;
-  auto add = [&](HTREEITEM after, size_t index) -> HTREEITEM {
-    return AddFolderNode(node, after,
-                         std::make_unique<TacShellFolder>(*parent, found[index].get(), TacShellFolder::BindLater{}));
-  };
+  // New nodes first, each after the one before it in the shell's order; the
+  // held ones all stay until then. A child the OnAddFolder handler refuses
+  // deletes its own node; any other deletion meanwhile (the handler may run
+  // a message loop) leaves the rest undone: nothing more on a guess.
+  unsigned long expected = deletions_;
   struct Renewal {
     HTREEITEM old, renewed;
   };
   std::vector<Renewal> renewals;
-  size_t next = 0;
+  std::vector<HTREEITEM> gone;
   HTREEITEM after = TVI_FIRST;
-  for (size_t i = 0; i <= held.size(); ++i) {
-    for (; next < plan.added.size() && plan.added[next].second == i; ++next)
-      if (HTREEITEM added = add(after, plan.added[next].first)) after = added;
-    if (i == held.size()) break;
-    after = held[i].node;
-    if (fates[i] == ReadAgainPlan::Fate::Renewed)
-      if (HTREEITEM renewed = add(after, plan.renewals[i])) renewals.push_back({held[i].node, renewed});
+  for (const size_t f : plan.order) {
+    const size_t i = plan.heldOf[f];
+    if (i != ReadAgainPlan::kNone && fates[i] == Fate::Kept) {
+      after = held[i].node;
+      continue;
+    }
+    const HTREEITEM added =
+        AddFolderNode(node, after, std::make_unique<TacShellFolder>(*parent, found[f].get(), TacShellFolder::BindLater{}));
+    if (!added) ++expected;
+    if (deletions_ != expected) return;
+    if (added) after = added;
+    if (i == ReadAgainPlan::kNone) continue;
+    if (added)
+      renewals.push_back({held[i].node, added});
+    else
+      gone.push_back(held[i].node);  // refused in its new form
   }
-  // An OnAddFolder handler may have run a message loop: nothing more on a guess.
-  if (deletions_ != deletions) return;
 
   for (const Renewal& renewal : renewals) {
     ExpandLike(renewal.old, renewal.renewed);
     TreeView_DeleteItem(Handle(), renewal.old);
   }
+  for (size_t i = 0; i < held.size(); ++i)
+    if (fates[i] == Fate::Gone) gone.push_back(held[i].node);
+  for (const HTREEITEM child : gone) TreeView_DeleteItem(Handle(), child);
   std::vector<HTREEITEM> readAgain;
   for (size_t i = 0; i < held.size(); ++i) {
     const HTREEITEM child = held[i].node;
-    if (fates[i] == ReadAgainPlan::Fate::Gone) {
-      TreeView_DeleteItem(Handle(), child);
-    } else if (fates[i] == ReadAgainPlan::Fate::Kept && FirstChild(child)) {
+    if (fates[i] != Fate::Kept) continue;
+    if (FirstChild(child)) {
       if (Expanded(child)) {
         readAgain.push_back(child);
       } else {
@@ -683,6 +695,10 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
         TreeView_Expand(Handle(), child, TVE_COLLAPSE | TVE_COLLAPSERESET);
         SetHasChildren(child, held[i].item && held[i].item->SubFolders());
       }
+    } else if (renewedInPlace[i]) {
+      TVITEMW shown = ItemQuery(child, TVIF_CHILDREN);
+      TreeView_GetItem(Handle(), &shown);
+      if ((shown.cChildren != 0) != held[i].item->SubFolders()) SetHasChildren(child, held[i].item->SubFolders());
     }
   }
   SetHasChildren(node, FirstChild(node) != nullptr);

@@ -243,6 +243,71 @@ TEST_F(ShellTree, RefreshKeepsUnchangedNodesExpansionSelectionAndTopAndShowsNewF
   EXPECT_EQ(host.tree.Selected(), nullptr);
 }
 
+std::vector<std::wstring> ChildTexts(const TsTreeView& tree, HTREEITEM node) {
+  std::vector<std::wstring> texts;
+  for (HTREEITEM c = tree.FirstChild(node); c; c = tree.NextSibling(c)) texts.push_back(tree.TextOf(c));
+  return texts;
+}
+
+// Another letter case of a folder's name, by way of a name in between.
+void RenameCase(const std::wstring& from, const std::wstring& to) {
+  const std::wstring between = to + L".~case";
+  ASSERT_TRUE(::MoveFileW(from.c_str(), between.c_str()));
+  ASSERT_TRUE(::MoveFileW(between.c_str(), to.c_str()));
+}
+
+TEST_F(ShellTree, AChildRefusedWhileAFolderIsReadAgainLeavesTheRestOfTheReadingWhole) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"a", L"b", L"x"}) MakeDir(folder / name);
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.OnAddFolder = [](TacCustomShellTreeView*, TacShellFolder* item, bool& canAdd) {
+    canAdd = item->DisplayName(seSystem) != L"refused";
+  };
+  ASSERT_TRUE(::RemoveDirectoryW((folder / L"x").c_str()));
+  RenameCase(folder / L"b", folder / L"B");
+  MakeDir(folder / L"refused");
+  host.tree.Refresh(host.tree.FirstNode());
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), (std::vector<std::wstring>{L"a", L"B"}));
+}
+
+TEST_F(ShellTree, AFolderRenamedInTheTreeMovesToItsPlaceInTheShellsOrder) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"a", L"a\\inner", L"m", L"z"}) MakeDir(folder / name);
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"a");
+  const HWND editor = host.tree.EditText(host.tree.Selected());
+  ASSERT_NE(editor, nullptr);
+  ::SetWindowTextW(editor, L"q");
+  host.tree.EndEdit(false);
+  Drain();
+  const std::vector<std::wstring> inOrder = {L"m", L"q", L"z"};
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), inOrder);
+  EXPECT_EQ(host.tree.Path(), folder / L"q");
+  host.tree.Refresh(host.tree.FirstNode());
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), inOrder);
+  EXPECT_EQ(host.tree.Path(), folder / L"q");
+  host.tree.Expand(host.tree.Selected());
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.Selected()), std::vector<std::wstring>{L"inner"});
+}
+
+TEST_F(ShellTree, ARenamedFolderIsReadUnderItsNewName) {
+  TestFolder folder;
+  MakeDir(folder / L"old");
+  MakeDir(folder / L"old\\inner");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  TacShellFolder* item = host.tree.FolderOf(host.tree.FirstChild(host.tree.FirstNode()));
+  ASSERT_NE(item->ShellFolder(), nullptr);  // bound under the old name
+  ASSERT_TRUE(item->Rename(L"new"));
+  ASSERT_NE(item->ShellFolder(), nullptr);
+  EXPECT_TRUE(FolderHasItems(item->ShellFolder(), SHCONTF_FOLDERS));
+}
+
 TEST_F(ShellTree, RenamingInPlaceRenamesOnDiskAndAClashIsReported) {
   TestFolder folder;
   MakeDir(folder / L"New folder1");
@@ -429,12 +494,6 @@ TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
   const UniqueAbsoluteID expected = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
   EXPECT_TRUE(SameID(item->AbsoluteID(), expected.get()));
   EXPECT_EQ(item->PathName(), path);
-}
-
-std::vector<std::wstring> ChildTexts(const TsTreeView& tree, HTREEITEM node) {
-  std::vector<std::wstring> texts;
-  for (HTREEITEM c = tree.FirstChild(node); c; c = tree.NextSibling(c)) texts.push_back(tree.TextOf(c));
-  return texts;
 }
 
 TEST_F(ShellTree, ARefreshThatArrivesWhileChildrenLoadWaitsUntilTheyAreIn) {
