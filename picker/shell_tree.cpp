@@ -87,6 +87,8 @@ std::string_view IDBytes(PCUIDLIST_RELATIVE id) {
 
 // A node's icons: the item's small icon, and its open form while selected,
 // both asked for when the control first draws the node (NodeImages).
+constexpr UINT kSharedOverlay = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
+
 void SetIcons(TVITEMW& update) {
   update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
   update.iImage = I_IMAGECALLBACK;
@@ -401,22 +403,27 @@ void TacCustomShellTreeView::SetHasChildren(HTREEITEM node, bool has) {
   TreeView_SetItem(Handle(), &item);
 }
 
+TacCustomShellTreeView::RowLook TacCustomShellTreeView::LookOf(const TacShellFolder& item) const {
+  RowLook look;
+  look.text = item.DisplayName(ShowExt);
+  look.hasChildren = (ObjectTypes & (1u << otNonFolders)) && item.ShellFolder()
+                         ? FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes))
+                         : item.SubFolders();
+  look.shared = item.Properties().Has(fpShared);
+  return look;
+}
+
 HTREEITEM TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, HTREEITEM after,
                                                std::unique_ptr<TacShellFolder> child) {
   TacShellFolder& item = *child;
-  const std::wstring text = item.DisplayName(ShowExt);
+  const RowLook look = LookOf(item);
   TVITEMW shown{};
-  shown.mask = TVIF_TEXT | TVIF_CHILDREN;
-  shown.pszText = const_cast<wchar_t*>(text.c_str());
+  shown.mask = TVIF_TEXT | TVIF_CHILDREN | TVIF_STATE;
+  shown.pszText = const_cast<wchar_t*>(look.text.c_str());
   if (FUseShellImages) SetIcons(shown);
-  shown.cChildren = item.SubFolders() ? 1 : 0;
-  if (item.Properties().Has(fpShared)) {
-    shown.mask |= TVIF_STATE;
-    shown.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
-    shown.stateMask = TVIS_OVERLAYMASK;
-  }
-  if ((ObjectTypes & (1u << otNonFolders)) && item.ShellFolder())
-    shown.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
+  shown.cChildren = look.hasChildren ? 1 : 0;
+  shown.state = look.shared ? kSharedOverlay : 0;
+  shown.stateMask = TVIS_OVERLAYMASK;
   // Inserted set up: each later change to a node makes the control search all its nodes for it.
   const HTREEITEM node = AddNode(parent, after, std::move(child), shown);
   bool canAdd = true;
@@ -577,6 +584,7 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
     const FlagScope keepWatch(keepWatch_);
     const UpdateBracket bracket(*this);
     const WaitCursor wait;
+    lookAhead_.Forget();  // icons found under identifiers that may show others now
     ReadAgain(node);
     // A node kept is still where it was; one renewed or gone is looked for.
     auto stillAt = [this](HTREEITEM now, const UniqueAbsoluteID& id) {
@@ -611,13 +619,21 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
   struct Held {
     HTREEITEM node;
     TacShellFolder* item;
+    RowLook shown;  // what its row shows now
   };
   std::vector<Held> held;
   std::vector<std::string_view> heldKeys, foundKeys;
   std::vector<bool> outOfPlace;
   for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
-    TacShellFolder* item = FolderOf(child);
-    held.push_back({child, item});
+    // All a row shows in one question: each one makes the control search its nodes.
+    wchar_t text[MAX_PATH * 2] = {};
+    TVITEMW row = ItemQuery(child, TVIF_PARAM | TVIF_TEXT | TVIF_CHILDREN | TVIF_STATE);
+    row.stateMask = TVIS_OVERLAYMASK;
+    row.pszText = text;
+    row.cchTextMax = MAX_PATH * 2;
+    if (!TreeView_GetItem(Handle(), &row)) row.lParam = 0;
+    auto* item = reinterpret_cast<TacShellFolder*>(row.lParam);
+    held.push_back({child, item, {text, row.cChildren != 0, (row.state & TVIS_OVERLAYMASK) == kSharedOverlay}});
     heldKeys.push_back(item ? IDBytes(item->RelativeID()) : std::string_view());
     outOfPlace.push_back(item && item->Renamed());
   }
@@ -637,14 +653,11 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
   // it shows the same name; only a folder with another name gets a new node.
   using Fate = ReadAgainPlan::Fate;
   std::vector<Fate> fates = plan.fates;
-  std::vector<bool> renewedInPlace(held.size(), false);
   for (size_t f = 0; f < found.size(); ++f) {
     const size_t i = plan.heldOf[f];
     if (i == ReadAgainPlan::kNone || fates[i] != Fate::Renewed || !held[i].item) continue;
     const TacShellFolder fresh(*parent, found[f].get(), TacShellFolder::BindLater{});
-    if (fresh.DisplayName(ShowExt) != held[i].item->DisplayName(ShowExt)) continue;
-    fates[i] = Fate::Kept;
-    renewedInPlace[i] = true;
+    if (fresh.DisplayName(ShowExt) == held[i].item->DisplayName(ShowExt)) fates[i] = Fate::Kept;
   }
 
   // New nodes first, each after the one before it in the shell's order; the
@@ -683,25 +696,44 @@ void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
   for (size_t i = 0; i < held.size(); ++i)
     if (fates[i] == Fate::Gone) gone.push_back(held[i].node);
   for (const HTREEITEM child : gone) TreeView_DeleteItem(Handle(), child);
+  // A kept row shows what a new one would: its name, mark and overlay may
+  // have changed under the same identifier (a drive's label, a first
+  // subfolder, a share), and so may its icons.
   std::vector<HTREEITEM> readAgain;
   for (size_t i = 0; i < held.size(); ++i) {
     const HTREEITEM child = held[i].node;
-    if (fates[i] != Fate::Kept) continue;
-    if (FirstChild(child)) {
-      if (Expanded(child)) {
-        readAgain.push_back(child);
-      } else {
-        // Loaded once and closed since: loaded afresh when opened again.
-        TreeView_Expand(Handle(), child, TVE_COLLAPSE | TVE_COLLAPSERESET);
-        SetHasChildren(child, held[i].item && held[i].item->SubFolders());
-      }
-    } else if (renewedInPlace[i]) {
-      TVITEMW shown = ItemQuery(child, TVIF_CHILDREN);
-      TreeView_GetItem(Handle(), &shown);
-      if ((shown.cChildren != 0) != held[i].item->SubFolders()) SetHasChildren(child, held[i].item->SubFolders());
+    if (fates[i] != Fate::Kept || !held[i].item) continue;
+    const TacShellFolder& item = *held[i].item;
+    item.ForgetIcons();
+    const RowLook look = LookOf(item);
+    const bool loaded = FirstChild(child) != nullptr;
+    const bool open = loaded && Expanded(child);
+    if (open) {
+      readAgain.push_back(child);  // its mark follows what it holds
+    } else if (loaded) {
+      // Loaded once and closed since: loaded afresh when opened again.
+      TreeView_Expand(Handle(), child, TVE_COLLAPSE | TVE_COLLAPSERESET);
     }
+    TVITEMW update = ItemQuery(child, 0);
+    if (look.text != held[i].shown.text) {
+      update.mask |= TVIF_TEXT;
+      update.pszText = const_cast<wchar_t*>(look.text.c_str());
+    }
+    if (!open && (loaded || look.hasChildren != held[i].shown.hasChildren)) {
+      update.mask |= TVIF_CHILDREN;
+      update.cChildren = look.hasChildren ? 1 : 0;
+    }
+    if (look.shared != held[i].shown.shared) {
+      update.mask |= TVIF_STATE;
+      update.state = look.shared ? kSharedOverlay : 0;
+      update.stateMask = TVIS_OVERLAYMASK;
+    }
+    if (update.mask != TVIF_HANDLE) TreeView_SetItem(Handle(), &update);
   }
-  SetHasChildren(node, FirstChild(node) != nullptr);
+  const bool holds = FirstChild(node) != nullptr;
+  SetHasChildren(node, holds);
+  // Emptied, it shows closed, as a fresh open would.
+  if (!holds) TreeView_SetItemState(Handle(), node, 0, TVIS_EXPANDED);
   // Deletions wait while the tree is busy, so the kept nodes are still there.
   for (const HTREEITEM child : readAgain) ReadAgain(child);
 }

@@ -104,6 +104,13 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void LoadChildren(HTREEITEM node);
   // A new node owning `item`, showing what `shown` sets (an empty text otherwise).
   HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item, TVITEMW shown = {});
+  // What a child's row shows, read afresh from the shell.
+  struct RowLook {
+    std::wstring text;
+    bool hasChildren = false;
+    bool shared = false;
+  };
+  RowLook LookOf(const TacShellFolder& item) const;
   // The node of an enumerated child under `parent`, after `after`; none when OnAddFolder refused it.
   HTREEITEM AddFolderNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> child);
   // Reads `node`'s folder again: unchanged children keep their nodes (those
