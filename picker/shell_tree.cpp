@@ -15,31 +15,16 @@
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "framework/application.h"
-#include "picker/read_again_logic.h"
+#include "picker/id_list_logic.h"
 #include "picker/root_folders_logic.h"
 #include "picker/shell_module.h"
+#include "picker/shell_tree_parts.h"
 
 namespace snapvik {
 
 namespace {
 
-constexpr UINT kRefreshSelected = WM_USER + 1;  // posted by the change watcher
-constexpr UINT kRootChangeWaited = WM_USER + 3;  // a new root, once no call holds nodes
-constexpr UINT kRefreshQueued = WM_USER + 2;    // folders read again once the tree is free: a renamed folder's parent, ...
-
 long long g_comparisons = 0;
-
-// The hourglass while the tree enumerates, the previous cursor back afterwards.
-class WaitCursor {
- public:
-  WaitCursor() noexcept : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() { ::SetCursor(previous_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR previous_;
-};
 
 // The item a path names, by the desktop's parsing of its full form; none when the shell cannot parse it.
 UniqueAbsoluteID ParsePath(const std::wstring& path) {
@@ -54,6 +39,16 @@ UniqueAbsoluteID ParsePath(const std::wstring& path) {
   return id;
 }
 
+// A node's icons: the item's small icon, and its open form while selected,
+// both asked for when the control first draws the node (NodeImages).
+void SetIcons(TVITEMW& update) {
+  update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  update.iImage = I_IMAGECALLBACK;
+  update.iSelectedImage = I_IMAGECALLBACK;
+}
+
+}  // namespace
+
 // The children `folder` lists now; none when it cannot be read. The shell
 // may show a window of its own here (credentials for a share, a missing
 // disk) and run a message loop.
@@ -67,82 +62,10 @@ std::vector<UniqueRelativeID> EnumerateChildren(IShellFolder& folder, DWORD flag
   return ids;
 }
 
-// Each item of a list, its count included, without the terminator.
-std::vector<std::string_view> IDItems(const void* id) {
-  std::vector<std::string_view> items;
-  const char* at = static_cast<const char*>(id);
-  const char* end = at + (IDSize(id) >= 2 ? IDSize(id) - 2 : 0);
-  while (at && at + 2 <= end) {
-    const size_t count = static_cast<unsigned char>(at[0]) | (static_cast<size_t>(static_cast<unsigned char>(at[1])) << 8);
-    if (count < 2 || at + count > end) break;
-    items.emplace_back(at, count);
-    at += count;
-  }
-  return items;
+int ShellOrder(IShellFolder& folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
+  ++g_comparisons;
+  return static_cast<short>(HRESULT_CODE(folder.CompareIDs(0, a, b)));
 }
-
-std::string_view IDBytes(PCUIDLIST_RELATIVE id) {
-  return {reinterpret_cast<const char*>(id), IDSize(id)};
-}
-
-// A node's icons: the item's small icon, and its open form while selected,
-// both asked for when the control first draws the node (NodeImages).
-constexpr UINT kSharedOverlay = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
-
-void SetIcons(TVITEMW& update) {
-  update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  update.iImage = I_IMAGECALLBACK;
-  update.iSelectedImage = I_IMAGECALLBACK;
-}
-
-}  // namespace
-
-// Redrawing off while the nodes change, on again (and repainted) when the outermost bracket closes.
-class TacCustomShellTreeView::UpdateBracket {
- public:
-  explicit UpdateBracket(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
-    if (tree_.updateDepth_++ == 0) ::SendMessageW(tree_.Handle(), WM_SETREDRAW, FALSE, 0);
-  }
-  ~UpdateBracket() {
-    if (--tree_.updateDepth_ == 0) {
-      ::SendMessageW(tree_.Handle(), WM_SETREDRAW, TRUE, 0);
-      ::InvalidateRect(tree_.Handle(), nullptr, TRUE);
-    }
-  }
-  UpdateBracket(const UpdateBracket&) = delete;
-  UpdateBracket& operator=(const UpdateBracket&) = delete;
-
- private:
-  TacCustomShellTreeView& tree_;
-};
-
-// Marks the tree busy inside a call that may run a message loop. When the
-// outermost one ends, the refreshes that waited meanwhile are posted.
-class TacCustomShellTreeView::BusyScope {
- public:
-  explicit BusyScope(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
-    // The icons asked for ahead wait too: their timer would only find the tree busy.
-    if (tree_.busy_++ == 0 && tree_.lookAhead_.Running()) {
-      tree_.lookAhead_.Stop(tree_.Handle());
-      tree_.lookAheadWaits_ = true;
-    }
-  }
-  ~BusyScope() {
-    if (--tree_.busy_ > 0 || !tree_.Handle()) return;
-    if (std::exchange(tree_.lookAheadWaits_, false)) tree_.lookAhead_.Arm(tree_.Handle());
-    if (tree_.selectedRefreshWaits_) {
-      tree_.selectedRefreshWaits_ = false;
-      ::PostMessageW(tree_.Handle(), kRefreshSelected, 0, 0);
-    }
-    if (!tree_.queuedRefreshes_.empty()) ::PostMessageW(tree_.Handle(), kRefreshQueued, 0, 0);
-    if (std::exchange(tree_.rootChangeWaits_, false)) ::PostMessageW(tree_.Handle(), kRootChangeWaited, 0, 0);
-  }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  TacCustomShellTreeView& tree_;
-};
 
 DWORD EnumerationFlags(TacShellObjectTypes types) {
   DWORD flags = 0;
@@ -264,9 +187,7 @@ HTREEITEM TacCustomShellTreeView::DescendToID(PCIDLIST_ABSOLUTE id, HTREEITEM st
   const std::vector<std::string_view> idItems = IDItems(id);
   if (startItems.size() > idItems.size()) return nullptr;
   // `start` must be `id` or hold it: one comparison through the desktop.
-  std::string prefix;
-  for (size_t i = 0; i < startItems.size(); ++i) prefix.append(idItems[i]);
-  prefix.append(2, '\0');
+  const std::string prefix = IDOfItems(idItems, 0, startItems.size());
   if (!SameID(item->AbsoluteID(), reinterpret_cast<PCIDLIST_ABSOLUTE>(prefix.data()))) return nullptr;
   // Then one level at a time, each child compared by the folder that holds
   // it, which costs a fraction of a comparison through the desktop.
@@ -275,8 +196,7 @@ HTREEITEM TacCustomShellTreeView::DescendToID(PCIDLIST_ABSOLUTE id, HTREEITEM st
     const TacShellFolder* parent = FolderOf(node);
     IShellFolder* folder = parent ? parent->ShellFolder() : nullptr;
     if (!folder) return nullptr;
-    std::string wanted(idItems[level]);
-    wanted.append(2, '\0');
+    const std::string wanted = IDOfItems(idItems, level, level + 1);
     const auto* wantedID = reinterpret_cast<PCUIDLIST_RELATIVE>(wanted.data());
     HTREEITEM found = nullptr;
     for (HTREEITEM child = FirstChild(node); child && !found; child = NextSibling(child)) {
@@ -456,9 +376,7 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
     children.push_back(std::make_unique<TacShellFolder>(*parent, child.get(), TacShellFolder::BindLater{}));
   // In the shell's own name order, once, after the last child.
   std::stable_sort(children.begin(), children.end(), [&folder](const auto& a, const auto& b) {
-    ++g_comparisons;
-    const HRESULT order = folder->CompareIDs(0, a->RelativeID(), b->RelativeID());
-    return static_cast<short>(HRESULT_CODE(order)) < 0;
+    return ShellOrder(*folder.Get(), a->RelativeID(), b->RelativeID()) < 0;
   });
   for (std::unique_ptr<TacShellFolder>& child : children) {
     deletions = deletions_;
@@ -538,13 +456,6 @@ void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
 
 void TacCustomShellTreeView::PostRefreshRequest() { ::PostMessageW(Handle(), kRefreshSelected, 0, 0); }
 
-void TacCustomShellTreeView::RefreshQueued() {
-  std::vector<UniqueAbsoluteID> queued = std::move(queuedRefreshes_);
-  queuedRefreshes_.clear();
-  for (const UniqueAbsoluteID& id : queued)
-    if (HTREEITEM node = FindNodeByID(id.get(), FirstNode())) Refresh(node);
-}
-
 bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   std::wstring name = text;
   if (OnEdited) OnEdited(node, name);
@@ -560,200 +471,6 @@ bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
     if (!busy_) ::PostMessageW(Handle(), kRefreshQueued, 0, 0);
   }
   return false;
-}
-
-UniqueAbsoluteID TacCustomShellTreeView::NodeID(HTREEITEM node) const {
-  const TacShellFolder* item = FolderOf(node);
-  return item ? AbsoluteCopy(item->AbsoluteID()) : UniqueAbsoluteID();
-}
-
-void TacCustomShellTreeView::Refresh(HTREEITEM node) {
-  TacShellFolder* item = FolderOf(node);
-  if (!item || !item->ShellFolder()) return;
-  if (busy_) {
-    // Inside a call that still holds nodes: once it has returned.
-    queuedRefreshes_.push_back(AbsoluteCopy(item->AbsoluteID()));
-    return;
-  }
-  const BusyScope busy(*this);
-  const UniqueAbsoluteID top = NodeID(TopItem());
-  const UniqueAbsoluteID selected = NodeID(Selected());
-  {
-    // The control may move the selection away from a node that goes, and
-    // back: the watch stays, a change made meanwhile is seen.
-    const FlagScope keepWatch(keepWatch_);
-    const UpdateBracket bracket(*this);
-    const WaitCursor wait;
-    lookAhead_.Forget();  // icons found under identifiers that may show others now
-    ReadAgain(node);
-    // A node kept is still where it was; one renewed or gone is looked for.
-    auto stillAt = [this](HTREEITEM now, const UniqueAbsoluteID& id) {
-      const TacShellFolder* shown = FolderOf(now);
-      return shown && IDBytes(shown->AbsoluteID()) == IDBytes(id.get());
-    };
-    if (selected && !stillAt(Selected(), selected))
-      TreeView_SelectItem(Handle(), FindNodeByID(selected.get(), FirstNode()));
-    if (top && !stillAt(TopItem(), top))
-      if (HTREEITEM found = FindNodeByID(top.get(), FirstNode())) TreeView_SelectSetFirstVisible(Handle(), found);
-  }
-  // Where the selection is now (elsewhere when its folder is gone) is watched.
-  if (FAutoRefresh && Selected()) WatchNode(Selected());
-}
-
-void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
-  TacShellFolder* parent = FolderOf(node);
-  const ComPtr<IShellFolder> folder(parent ? parent->ShellFolder() : nullptr);
-  if (!folder) return;
-  if (!FirstChild(node)) {
-    LoadChildren(node);
-    SetHasChildren(node, FirstChild(node) != nullptr);
-    return;
-  }
-  const UniqueAbsoluteID parentID = AbsoluteCopy(parent->AbsoluteID());
-  unsigned long deletions = deletions_;
-  std::vector<UniqueRelativeID> found = EnumerateChildren(*folder.Get(), EnumerationFlags(ObjectTypes));
-  node = Revalidated(node, deletions, parentID.get());
-  if (!node) return;
-  parent = FolderOf(node);
-
-  struct Held {
-    HTREEITEM node;
-    TacShellFolder* item;
-    RowLook shown;  // what its row shows now
-  };
-  std::vector<Held> held;
-  std::vector<std::string_view> heldKeys, foundKeys;
-  std::vector<bool> outOfPlace;
-  for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
-    // All a row shows in one question: each one makes the control search its nodes.
-    wchar_t text[MAX_PATH * 2] = {};
-    TVITEMW row = ItemQuery(child, TVIF_PARAM | TVIF_TEXT | TVIF_CHILDREN | TVIF_STATE);
-    row.stateMask = TVIS_OVERLAYMASK;
-    row.pszText = text;
-    row.cchTextMax = MAX_PATH * 2;
-    if (!TreeView_GetItem(Handle(), &row)) row.lParam = 0;
-    auto* item = reinterpret_cast<TacShellFolder*>(row.lParam);
-    held.push_back({child, item, {text, row.cChildren != 0, (row.state & TVIS_OVERLAYMASK) == kSharedOverlay}});
-    heldKeys.push_back(item ? IDBytes(item->RelativeID()) : std::string_view());
-    outOfPlace.push_back(item && item->Renamed());
-  }
-  for (const UniqueRelativeID& id : found) foundKeys.push_back(IDBytes(id.get()));
-  const ReadAgainPlan plan = PlanReadAgain(
-      heldKeys, foundKeys,
-      [&folder](std::string_view a, std::string_view b) {
-        ++g_comparisons;
-        const HRESULT order = folder->CompareIDs(0, reinterpret_cast<PCUIDLIST_RELATIVE>(a.data()),
-                                                 reinterpret_cast<PCUIDLIST_RELATIVE>(b.data()));
-        return static_cast<int>(static_cast<short>(HRESULT_CODE(order)));
-      },
-      outOfPlace);
-
-  // The same item under other bytes (a time stamp the shell keeps in the
-  // identifier moves whenever the folder is read) keeps its node as long as
-  // it shows the same name; only a folder with another name gets a new node.
-  using Fate = ReadAgainPlan::Fate;
-  std::vector<Fate> fates = plan.fates;
-  for (size_t f = 0; f < found.size(); ++f) {
-    const size_t i = plan.heldOf[f];
-    if (i == ReadAgainPlan::kNone || fates[i] != Fate::Renewed || !held[i].item) continue;
-    const TacShellFolder fresh(*parent, found[f].get(), TacShellFolder::BindLater{});
-    if (fresh.DisplayName(ShowExt) == held[i].item->DisplayName(ShowExt)) fates[i] = Fate::Kept;
-  }
-
-  // New nodes first, each after the one before it in the shell's order; the
-  // held ones all stay until then. A child the OnAddFolder handler refuses
-  // deletes its own node; any other deletion meanwhile (the handler may run
-  // a message loop) leaves the rest undone: nothing more on a guess.
-  unsigned long expected = deletions_;
-  struct Renewal {
-    HTREEITEM old, renewed;
-  };
-  std::vector<Renewal> renewals;
-  std::vector<HTREEITEM> gone;
-  HTREEITEM after = TVI_FIRST;
-  for (const size_t f : plan.order) {
-    const size_t i = plan.heldOf[f];
-    if (i != ReadAgainPlan::kNone && fates[i] == Fate::Kept) {
-      after = held[i].node;
-      continue;
-    }
-    const HTREEITEM added =
-        AddFolderNode(node, after, std::make_unique<TacShellFolder>(*parent, found[f].get(), TacShellFolder::BindLater{}));
-    if (!added) ++expected;
-    if (deletions_ != expected) return;
-    if (added) after = added;
-    if (i == ReadAgainPlan::kNone) continue;
-    if (added)
-      renewals.push_back({held[i].node, added});
-    else
-      gone.push_back(held[i].node);  // refused in its new form
-  }
-
-  for (const Renewal& renewal : renewals) {
-    ExpandLike(renewal.old, renewal.renewed);
-    TreeView_DeleteItem(Handle(), renewal.old);
-  }
-  for (size_t i = 0; i < held.size(); ++i)
-    if (fates[i] == Fate::Gone) gone.push_back(held[i].node);
-  for (const HTREEITEM child : gone) TreeView_DeleteItem(Handle(), child);
-  // A kept row shows what a new one would: its name, mark and overlay may
-  // have changed under the same identifier (a drive's label, a first
-  // subfolder, a share), and so may its icons.
-  std::vector<HTREEITEM> readAgain;
-  for (size_t i = 0; i < held.size(); ++i) {
-    const HTREEITEM child = held[i].node;
-    if (fates[i] != Fate::Kept || !held[i].item) continue;
-    const TacShellFolder& item = *held[i].item;
-    item.ForgetIcons();
-    const RowLook look = LookOf(item);
-    const bool loaded = FirstChild(child) != nullptr;
-    const bool open = loaded && Expanded(child);
-    if (open) {
-      readAgain.push_back(child);  // its mark follows what it holds
-    } else if (loaded) {
-      // Loaded once and closed since: loaded afresh when opened again.
-      TreeView_Expand(Handle(), child, TVE_COLLAPSE | TVE_COLLAPSERESET);
-    }
-    TVITEMW update = ItemQuery(child, 0);
-    if (look.text != held[i].shown.text) {
-      update.mask |= TVIF_TEXT;
-      update.pszText = const_cast<wchar_t*>(look.text.c_str());
-    }
-    if (!open && (loaded || look.hasChildren != held[i].shown.hasChildren)) {
-      update.mask |= TVIF_CHILDREN;
-      update.cChildren = look.hasChildren ? 1 : 0;
-    }
-    if (look.shared != held[i].shown.shared) {
-      update.mask |= TVIF_STATE;
-      update.state = look.shared ? kSharedOverlay : 0;
-      update.stateMask = TVIS_OVERLAYMASK;
-    }
-    if (update.mask != TVIF_HANDLE) TreeView_SetItem(Handle(), &update);
-  }
-  const bool holds = FirstChild(node) != nullptr;
-  SetHasChildren(node, holds);
-  // Emptied, it shows closed, as a fresh open would.
-  if (!holds) TreeView_SetItemState(Handle(), node, 0, TVIS_EXPANDED);
-  // Deletions wait while the tree is busy, so the kept nodes are still there.
-  for (const HTREEITEM child : readAgain) ReadAgain(child);
-}
-
-void TacCustomShellTreeView::ExpandLike(HTREEITEM old, HTREEITEM renewed) {
-  // The old subtree's expansions, parents first, each loading its children afresh.
-  const int level = LevelOf(old);
-  for (HTREEITEM node = old; node; node = NextInTreeOrder(node)) {
-    if (node != old && LevelOf(node) <= level) break;
-    if (!Expanded(node)) continue;
-    if (node == old) {
-      TreeView_Expand(Handle(), renewed, TVE_EXPAND);
-    } else if (const TacShellFolder* item = FolderOf(node)) {
-      if (HTREEITEM found = FindNodeByID(item->AbsoluteID(), renewed)) TreeView_Expand(Handle(), found, TVE_EXPAND);
-    }
-  }
-}
-
-void TacCustomShellTreeView::RefreshSelected() {
-  if (HTREEITEM node = Selected()) Refresh(node);
 }
 
 void TacCustomShellTreeView::SetUseShellImages(bool value) {

@@ -96,6 +96,23 @@ TEST(IdLists, AncestorsAreEveryProperPrefixDesktopFirst) {
   EXPECT_TRUE(allocator.live.empty());
 }
 
+TEST(IdLists, ItemsAreSplitWithTheirCountsAndJoinedBackIntoLists) {
+  const std::string three = List({5, 3, 300});
+  const std::vector<std::string_view> items = IDItems(three.data());
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0], three.substr(0, 5));
+  EXPECT_EQ(items[2], three.substr(8, 300));
+  EXPECT_EQ(IDOfItems(items, 0, 3), three);
+  EXPECT_EQ(IDOfItems(items, 0, 2), List({5, 3}));  // a prefix, as a list of its own
+  EXPECT_EQ(IDOfItems(items, 1, 2), three.substr(5, 3) + std::string(2, '\0'));
+  EXPECT_EQ(IDOfItems(items, 0, 0), List({}));
+  EXPECT_TRUE(IDItems(nullptr).empty());
+  EXPECT_TRUE(IDItems(List({}).data()).empty());
+  // A count too small to hold itself ends the items before it.
+  const std::string bad = three.substr(0, 5) + std::string("\x01\0\0\0\0", 5);
+  EXPECT_EQ(IDItems(bad.data()), std::vector<std::string_view>{items[0]});
+}
+
 TEST(IdLists, AFailedAllocationLeavesNothingBehind) {
   class FailsOnThird final : public IdAllocator {
    public:
