@@ -114,7 +114,7 @@ void TacCustomShellTreeView::RootChanged() {
   if (FUpdating) return;
   // Every node goes with the old root; not while a call still holds some.
   if (busy_) {
-    rootChangeWaits_ = true;
+    Defer(Deferred::Kind::RootChange);
     return;
   }
   const FlagScope updating(FUpdating);
@@ -456,6 +456,53 @@ void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
 
 void TacCustomShellTreeView::PostRefreshRequest() { ::PostMessageW(Handle(), kRefreshSelected, 0, 0); }
 
+void TacCustomShellTreeView::Queue(Deferred::Kind kind, UniqueAbsoluteID folder) {
+  const bool asked = std::any_of(deferred_.begin(), deferred_.end(), [&](const Deferred& work) {
+    return work.kind == kind && IDBytes(work.folder.get()) == IDBytes(folder.get());
+  });
+  if (!asked) deferred_.push_back({kind, std::move(folder)});
+}
+
+void TacCustomShellTreeView::Defer(Deferred::Kind kind, UniqueAbsoluteID folder) {
+  Queue(kind, std::move(folder));
+  // Asked while free (a rename's parent, once the editor has closed): soon.
+  if (!busy_ && Handle()) ::PostMessageW(Handle(), kRunDeferred, 0, 0);
+}
+
+void TacCustomShellTreeView::ReleaseDeferred() {
+  // A timer of its own, which comes only when the program is idle.
+  const auto lookAhead = std::find_if(deferred_.begin(), deferred_.end(),
+                                      [](const Deferred& work) { return work.kind == Deferred::Kind::LookAhead; });
+  if (lookAhead != deferred_.end()) {
+    deferred_.erase(lookAhead);
+    lookAhead_.Arm(Handle());
+  }
+  if (!deferred_.empty()) ::PostMessageW(Handle(), kRunDeferred, 0, 0);
+}
+
+void TacCustomShellTreeView::RunDeferred() {
+  // One at a time from the queue itself: what one asks for runs after it,
+  // and what a failure leaves runs when the tree is next free.
+  while (!busy_ && !deferred_.empty()) {
+    const Deferred work = std::move(deferred_.front());
+    deferred_.erase(deferred_.begin());
+    switch (work.kind) {
+      case Deferred::Kind::RefreshSelected:
+        RefreshSelected();
+        break;
+      case Deferred::Kind::LookAhead:
+        lookAhead_.Arm(Handle());
+        break;
+      case Deferred::Kind::RootChange:
+        RootChanged();
+        break;
+      case Deferred::Kind::RefreshFolder:
+        if (HTREEITEM node = FindNodeByID(work.folder.get(), FirstNode())) Refresh(node);
+        break;
+    }
+  }
+}
+
 bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   std::wstring name = text;
   if (OnEdited) OnEdited(node, name);
@@ -467,8 +514,7 @@ bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   // The parent is read again once the editor has closed: the control still
   // holds the edited node until then.
   if (const TacShellFolder* parentItem = FolderOf(ParentOf(node))) {
-    queuedRefreshes_.push_back(AbsoluteCopy(parentItem->AbsoluteID()));
-    if (!busy_) ::PostMessageW(Handle(), kRefreshQueued, 0, 0);
+    Defer(Deferred::Kind::RefreshFolder, AbsoluteCopy(parentItem->AbsoluteID()));
   }
   return false;
 }
@@ -489,15 +535,12 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case kRefreshSelected:
       // Posted by the watcher; it waits while the tree is inside a call that holds nodes.
       if (busy_)
-        selectedRefreshWaits_ = true;
+        Defer(Deferred::Kind::RefreshSelected);
       else
         RefreshSelected();
       return 0;
-    case kRefreshQueued:
-      if (!busy_) RefreshQueued();
-      return 0;
-    case kRootChangeWaited:
-      RootChanged();
+    case kRunDeferred:
+      RunDeferred();
       return 0;
     case WM_KEYDOWN:
       // F2 renames, as in the system's file manager: Wine's shell menu offers no Rename.
@@ -515,7 +558,7 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case WM_PAINT: {
       const LRESULT result = TsTreeView::HandleMessage(msg, wParam, lParam);
       if (busy_)
-        lookAheadWaits_ = true;
+        Defer(Deferred::Kind::LookAhead);
       else
         lookAhead_.Arm(Handle());
       return result;

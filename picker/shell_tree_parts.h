@@ -16,8 +16,7 @@
 namespace snapvik {
 
 inline constexpr UINT kRefreshSelected = WM_USER + 1;  // posted by the change watcher
-inline constexpr UINT kRootChangeWaited = WM_USER + 3;  // a new root, once no call holds nodes
-inline constexpr UINT kRefreshQueued = WM_USER + 2;    // folders read again once the tree is free: a renamed folder's parent, ...
+inline constexpr UINT kRunDeferred = WM_USER + 2;     // work that waited until no call held nodes
 
 inline constexpr UINT kSharedOverlay = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
 
@@ -65,25 +64,19 @@ class TacCustomShellTreeView::UpdateBracket {
 };
 
 // Marks the tree busy inside a call that may run a message loop. When the
-// outermost one ends, the refreshes that waited meanwhile are posted.
+// outermost one ends, the work deferred meanwhile is released.
 class TacCustomShellTreeView::BusyScope {
  public:
-  explicit BusyScope(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
+  explicit BusyScope(TacCustomShellTreeView& tree) : tree_(tree) {
     // The icons asked for ahead wait too: their timer would only find the tree busy.
-    if (tree_.busy_++ == 0 && tree_.lookAhead_.Running()) {
+    if (tree_.busy_ == 0 && tree_.lookAhead_.Running()) {
+      tree_.Queue(Deferred::Kind::LookAhead);  // may throw: the tree is not marked yet
       tree_.lookAhead_.Stop(tree_.Handle());
-      tree_.lookAheadWaits_ = true;
     }
+    ++tree_.busy_;
   }
   ~BusyScope() {
-    if (--tree_.busy_ > 0 || !tree_.Handle()) return;
-    if (std::exchange(tree_.lookAheadWaits_, false)) tree_.lookAhead_.Arm(tree_.Handle());
-    if (tree_.selectedRefreshWaits_) {
-      tree_.selectedRefreshWaits_ = false;
-      ::PostMessageW(tree_.Handle(), kRefreshSelected, 0, 0);
-    }
-    if (!tree_.queuedRefreshes_.empty()) ::PostMessageW(tree_.Handle(), kRefreshQueued, 0, 0);
-    if (std::exchange(tree_.rootChangeWaits_, false)) ::PostMessageW(tree_.Handle(), kRootChangeWaited, 0, 0);
+    if (--tree_.busy_ == 0 && tree_.Handle()) tree_.ReleaseDeferred();
   }
   BusyScope(const BusyScope&) = delete;
   BusyScope& operator=(const BusyScope&) = delete;

@@ -11,13 +11,6 @@
 
 namespace snapvik {
 
-void TacCustomShellTreeView::RefreshQueued() {
-  std::vector<UniqueAbsoluteID> queued = std::move(queuedRefreshes_);
-  queuedRefreshes_.clear();
-  for (const UniqueAbsoluteID& id : queued)
-    if (HTREEITEM node = FindNodeByID(id.get(), FirstNode())) Refresh(node);
-}
-
 UniqueAbsoluteID TacCustomShellTreeView::NodeID(HTREEITEM node) const {
   const TacShellFolder* item = FolderOf(node);
   return item ? AbsoluteCopy(item->AbsoluteID()) : UniqueAbsoluteID();
@@ -28,7 +21,7 @@ void TacCustomShellTreeView::Refresh(HTREEITEM node) {
   if (!item || !item->ShellFolder()) return;
   if (busy_) {
     // Inside a call that still holds nodes: once it has returned.
-    queuedRefreshes_.push_back(AbsoluteCopy(item->AbsoluteID()));
+    Defer(Deferred::Kind::RefreshFolder, AbsoluteCopy(item->AbsoluteID()));
     return;
   }
   const BusyScope busy(*this);
