@@ -120,7 +120,7 @@ TEST_F(ShellTree, ReadingAFolderAgainShowsWhatAFreshOpenShowsOnRandomChanges) {
   TreeHost host;
   host.tree.SetRoot(root);
   host.tree.Loaded();
-  constexpr int kRuns = 220;
+  constexpr int kRuns = 200;
   for (int run = 0; run < kRuns; ++run) {
     const HTREEITEM top = host.tree.FirstNode();
     std::vector<HTREEITEM> children;
