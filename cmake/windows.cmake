@@ -48,6 +48,7 @@ add_library(snapvik_picker STATIC
   picker/shell_folder.cpp
   picker/shell_module.cpp
   picker/shell_tree.cpp
+  picker/shell_tree_read_again.cpp
   picker/shell_tree_menu.cpp
 )
 target_link_libraries(snapvik_picker PUBLIC picker_logic snapvik_framework shell32 ole32 comctl32 uuid)

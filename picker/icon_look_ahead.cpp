@@ -106,6 +106,13 @@ void IconLookAhead::End(HWND tree) noexcept {
   shared_.reset();
 }
 
+void IconLookAhead::Forget() {
+  if (!shared_) return;
+  const std::lock_guard lock(shared_->mutex);
+  shared_->found.clear();
+  ++shared_->forgotten;
+}
+
 std::optional<int> IconLookAhead::Known(PCIDLIST_ABSOLUTE id) const {
   if (!shared_) return std::nullopt;
   const std::lock_guard lock(shared_->mutex);
@@ -133,6 +140,7 @@ void IconLookAhead::Work(std::shared_ptr<Shared> shared) {
       std::string id = std::move(shared->asked.front());
       shared->asked.pop_front();
       shared->busy = true;
+      const unsigned forgotten = shared->forgotten;
       lock.unlock();
       if (BeforeEachLookUp) BeforeEachLookUp();
       const int index = ShellIconIndex(reinterpret_cast<PCIDLIST_ABSOLUTE>(id.data()), false, false);
@@ -140,7 +148,7 @@ void IconLookAhead::Work(std::shared_ptr<Shared> shared) {
       shared->busy = false;
       if (shared->ending) break;  // let go meanwhile: nobody asks any more
       if (shared->found.size() >= kMostKept) shared->found.clear();
-      shared->found.insert_or_assign(std::move(id), index);
+      if (shared->forgotten == forgotten) shared->found.insert_or_assign(std::move(id), index);
       if (shared->asked.empty() && shared->notify) ::PostMessageW(shared->notify, kDoneMessage, 0, 0);
     }
   } catch (...) {

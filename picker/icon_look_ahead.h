@@ -47,6 +47,9 @@ class IconLookAhead {
   // Never waits: a look-up on a slow share may take seconds, and the thread
   // ends on its own after it, holding all it uses.
   void End(HWND tree) noexcept;
+  // Forgets every icon found so far (a folder read again may show others
+  // under the same identifiers); one being looked up meanwhile is dropped.
+  void Forget();
   // The normal small icon the thread found for an identifier.
   std::optional<int> Known(PCIDLIST_ABSOLUTE id) const;
   // A timer turn is due or the thread has work.
@@ -69,6 +72,7 @@ class IconLookAhead {
     bool busy = false;     // the thread holds one it is looking up
     bool ending = false;   // its owner let go of it
     bool running = false;  // a thread serves it
+    unsigned forgotten = 0;  // how many times what was found was forgotten
   };
   static void Work(std::shared_ptr<Shared> shared);
 

@@ -67,4 +67,25 @@ std::vector<void*> AncestorIDs(IdAllocator& allocator, const void* id) {
   return prefixes;
 }
 
+std::vector<std::string_view> IDItems(const void* id) {
+  std::vector<std::string_view> items;
+  if (!id) return items;
+  const auto* at = static_cast<const char*>(id);
+  const char* end = at + ItemBytes(id);
+  while (at + 2 <= end) {
+    const size_t count = CountAt(reinterpret_cast<const uint8_t*>(at));
+    if (count < 2 || count > static_cast<size_t>(end - at)) break;
+    items.emplace_back(at, count);
+    at += count;
+  }
+  return items;
+}
+
+std::string IDOfItems(const std::vector<std::string_view>& items, size_t from, size_t to) {
+  std::string bytes;
+  for (size_t i = from; i < to && i < items.size(); ++i) bytes.append(items[i]);
+  bytes.append(2, '\0');
+  return bytes;
+}
+
 }  // namespace snapvik

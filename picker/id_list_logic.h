@@ -6,6 +6,8 @@
 // allocator the caller passes.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace snapvik {
@@ -32,5 +34,12 @@ void StripLastItem(void* id);
 // Every proper prefix of `id`, the empty list first: a list of k items gives
 // k new lists, of 0 to k - 1 items. The caller frees each.
 std::vector<void*> AncestorIDs(IdAllocator& allocator, const void* id);
+
+// Each item of a list, its count included, without the terminator; a count
+// below 2 or past the list's end ends it there. None for an absent list.
+std::vector<std::string_view> IDItems(const void* id);
+
+// The bytes of a list of `items[from]` to `items[to - 1]`, terminator included.
+std::string IDOfItems(const std::vector<std::string_view>& items, size_t from, size_t to);
 
 }  // namespace snapvik

@@ -295,6 +295,10 @@ bool TacShellFolder::Rename(const std::wstring& NewName) {
   FPIDL = std::move(newID);
   FFullPIDL = std::move(full);
   FSmallIcons[0] = FSmallIcons[1] = kNotLookedUp;  // a new name may bring another icon
+  // The folder bound under the old name may read nothing under the new one.
+  FIShellFolder.Reset();
+  FBindPending = FParent != nullptr;
+  FRenamed = true;
   return true;
 }
 

@@ -56,12 +56,16 @@ class TacShellFolder {
   bool SmallIconKnown(bool Open) const { return FSmallIcons[Open ? 1 : 0] != kNotLookedUp; }
   // The normal small icon, looked up elsewhere for this identifier.
   void KnowSmallIcon(int index) const { FSmallIcons[0] = index; }
+  // Looked up again when next asked: the item may show another icon now.
+  void ForgetIcons() const { FSmallIcons[0] = FSmallIcons[1] = kNotLookedUp; }
   bool ExecuteDefault() const;
 
   // True when the item now has the new name; false when it may not be
   // renamed; "Rename to %s failed" when the shell refuses, or, before
   // anything is renamed, for a name Windows refuses or that is too long.
   bool Rename(const std::wstring& NewName);
+  // Renamed since it was made: its node may stand out of the shell's order.
+  bool Renamed() const { return FRenamed; }
 
   // How many items are alive; for checks that nothing is left behind.
   static long LiveCount();
@@ -81,6 +85,7 @@ class TacShellFolder {
   HWND FViewHandle = nullptr;
   static constexpr int kNotLookedUp = std::numeric_limits<int>::min();
   mutable int FSmallIcons[2] = {kNotLookedUp, kNotLookedUp};  // normal, open
+  bool FRenamed = false;
 };
 
 // The desktop item, from the shell module's start to its end.

@@ -15,31 +15,16 @@
 #include "common/paths.h"
 #include "common/win_error.h"
 #include "framework/application.h"
-#include "picker/read_again_logic.h"
+#include "picker/id_list_logic.h"
 #include "picker/root_folders_logic.h"
 #include "picker/shell_module.h"
+#include "picker/shell_tree_parts.h"
 
 namespace snapvik {
 
 namespace {
 
-constexpr UINT kRefreshSelected = WM_USER + 1;  // posted by the change watcher
-constexpr UINT kRootChangeWaited = WM_USER + 3;  // a new root, once no call holds nodes
-constexpr UINT kRefreshQueued = WM_USER + 2;    // folders read again once the tree is free: a renamed folder's parent, ...
-
 long long g_comparisons = 0;
-
-// The hourglass while the tree enumerates, the previous cursor back afterwards.
-class WaitCursor {
- public:
-  WaitCursor() noexcept : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() { ::SetCursor(previous_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR previous_;
-};
 
 // The item a path names, by the desktop's parsing of its full form; none when the shell cannot parse it.
 UniqueAbsoluteID ParsePath(const std::wstring& path) {
@@ -54,6 +39,16 @@ UniqueAbsoluteID ParsePath(const std::wstring& path) {
   return id;
 }
 
+// A node's icons: the item's small icon, and its open form while selected,
+// both asked for when the control first draws the node (NodeImages).
+void SetIcons(TVITEMW& update) {
+  update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  update.iImage = I_IMAGECALLBACK;
+  update.iSelectedImage = I_IMAGECALLBACK;
+}
+
+}  // namespace
+
 // The children `folder` lists now; none when it cannot be read. The shell
 // may show a window of its own here (credentials for a share, a missing
 // disk) and run a message loop.
@@ -67,80 +62,10 @@ std::vector<UniqueRelativeID> EnumerateChildren(IShellFolder& folder, DWORD flag
   return ids;
 }
 
-// Each item of a list, its count included, without the terminator.
-std::vector<std::string_view> IDItems(const void* id) {
-  std::vector<std::string_view> items;
-  const char* at = static_cast<const char*>(id);
-  const char* end = at + (IDSize(id) >= 2 ? IDSize(id) - 2 : 0);
-  while (at && at + 2 <= end) {
-    const size_t count = static_cast<unsigned char>(at[0]) | (static_cast<size_t>(static_cast<unsigned char>(at[1])) << 8);
-    if (count < 2 || at + count > end) break;
-    items.emplace_back(at, count);
-    at += count;
-  }
-  return items;
+int ShellOrder(IShellFolder& folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
+  ++g_comparisons;
+  return static_cast<short>(HRESULT_CODE(folder.CompareIDs(0, a, b)));
 }
-
-std::string_view IDBytes(PCUIDLIST_RELATIVE id) {
-  return {reinterpret_cast<const char*>(id), IDSize(id)};
-}
-
-// A node's icons: the item's small icon, and its open form while selected,
-// both asked for when the control first draws the node (NodeImages).
-void SetIcons(TVITEMW& update) {
-  update.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  update.iImage = I_IMAGECALLBACK;
-  update.iSelectedImage = I_IMAGECALLBACK;
-}
-
-}  // namespace
-
-// Redrawing off while the nodes change, on again (and repainted) when the outermost bracket closes.
-class TacCustomShellTreeView::UpdateBracket {
- public:
-  explicit UpdateBracket(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
-    if (tree_.updateDepth_++ == 0) ::SendMessageW(tree_.Handle(), WM_SETREDRAW, FALSE, 0);
-  }
-  ~UpdateBracket() {
-    if (--tree_.updateDepth_ == 0) {
-      ::SendMessageW(tree_.Handle(), WM_SETREDRAW, TRUE, 0);
-      ::InvalidateRect(tree_.Handle(), nullptr, TRUE);
-    }
-  }
-  UpdateBracket(const UpdateBracket&) = delete;
-  UpdateBracket& operator=(const UpdateBracket&) = delete;
-
- private:
-  TacCustomShellTreeView& tree_;
-};
-
-// Marks the tree busy inside a call that may run a message loop. When the
-// outermost one ends, the refreshes that waited meanwhile are posted.
-class TacCustomShellTreeView::BusyScope {
- public:
-  explicit BusyScope(TacCustomShellTreeView& tree) noexcept : tree_(tree) {
-    // The icons asked for ahead wait too: their timer would only find the tree busy.
-    if (tree_.busy_++ == 0 && tree_.lookAhead_.Running()) {
-      tree_.lookAhead_.Stop(tree_.Handle());
-      tree_.lookAheadWaits_ = true;
-    }
-  }
-  ~BusyScope() {
-    if (--tree_.busy_ > 0 || !tree_.Handle()) return;
-    if (std::exchange(tree_.lookAheadWaits_, false)) tree_.lookAhead_.Arm(tree_.Handle());
-    if (tree_.selectedRefreshWaits_) {
-      tree_.selectedRefreshWaits_ = false;
-      ::PostMessageW(tree_.Handle(), kRefreshSelected, 0, 0);
-    }
-    if (!tree_.queuedRefreshes_.empty()) ::PostMessageW(tree_.Handle(), kRefreshQueued, 0, 0);
-    if (std::exchange(tree_.rootChangeWaits_, false)) ::PostMessageW(tree_.Handle(), kRootChangeWaited, 0, 0);
-  }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  TacCustomShellTreeView& tree_;
-};
 
 DWORD EnumerationFlags(TacShellObjectTypes types) {
   DWORD flags = 0;
@@ -189,7 +114,7 @@ void TacCustomShellTreeView::RootChanged() {
   if (FUpdating) return;
   // Every node goes with the old root; not while a call still holds some.
   if (busy_) {
-    rootChangeWaits_ = true;
+    Defer(Deferred::Kind::RootChange);
     return;
   }
   const FlagScope updating(FUpdating);
@@ -262,9 +187,7 @@ HTREEITEM TacCustomShellTreeView::DescendToID(PCIDLIST_ABSOLUTE id, HTREEITEM st
   const std::vector<std::string_view> idItems = IDItems(id);
   if (startItems.size() > idItems.size()) return nullptr;
   // `start` must be `id` or hold it: one comparison through the desktop.
-  std::string prefix;
-  for (size_t i = 0; i < startItems.size(); ++i) prefix.append(idItems[i]);
-  prefix.append(2, '\0');
+  const std::string prefix = IDOfItems(idItems, 0, startItems.size());
   if (!SameID(item->AbsoluteID(), reinterpret_cast<PCIDLIST_ABSOLUTE>(prefix.data()))) return nullptr;
   // Then one level at a time, each child compared by the folder that holds
   // it, which costs a fraction of a comparison through the desktop.
@@ -273,8 +196,7 @@ HTREEITEM TacCustomShellTreeView::DescendToID(PCIDLIST_ABSOLUTE id, HTREEITEM st
     const TacShellFolder* parent = FolderOf(node);
     IShellFolder* folder = parent ? parent->ShellFolder() : nullptr;
     if (!folder) return nullptr;
-    std::string wanted(idItems[level]);
-    wanted.append(2, '\0');
+    const std::string wanted = IDOfItems(idItems, level, level + 1);
     const auto* wantedID = reinterpret_cast<PCUIDLIST_RELATIVE>(wanted.data());
     HTREEITEM found = nullptr;
     for (HTREEITEM child = FirstChild(node); child && !found; child = NextSibling(child)) {
@@ -401,22 +323,27 @@ void TacCustomShellTreeView::SetHasChildren(HTREEITEM node, bool has) {
   TreeView_SetItem(Handle(), &item);
 }
 
+TacCustomShellTreeView::RowLook TacCustomShellTreeView::LookOf(const TacShellFolder& item) const {
+  RowLook look;
+  look.text = item.DisplayName(ShowExt);
+  look.hasChildren = (ObjectTypes & (1u << otNonFolders)) && item.ShellFolder()
+                         ? FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes))
+                         : item.SubFolders();
+  look.shared = item.Properties().Has(fpShared);
+  return look;
+}
+
 HTREEITEM TacCustomShellTreeView::AddFolderNode(HTREEITEM parent, HTREEITEM after,
                                                std::unique_ptr<TacShellFolder> child) {
   TacShellFolder& item = *child;
-  const std::wstring text = item.DisplayName(ShowExt);
+  const RowLook look = LookOf(item);
   TVITEMW shown{};
-  shown.mask = TVIF_TEXT | TVIF_CHILDREN;
-  shown.pszText = const_cast<wchar_t*>(text.c_str());
+  shown.mask = TVIF_TEXT | TVIF_CHILDREN | TVIF_STATE;
+  shown.pszText = const_cast<wchar_t*>(look.text.c_str());
   if (FUseShellImages) SetIcons(shown);
-  shown.cChildren = item.SubFolders() ? 1 : 0;
-  if (item.Properties().Has(fpShared)) {
-    shown.mask |= TVIF_STATE;
-    shown.state = INDEXTOOVERLAYMASK(1);  // the image list's first overlay image
-    shown.stateMask = TVIS_OVERLAYMASK;
-  }
-  if ((ObjectTypes & (1u << otNonFolders)) && item.ShellFolder())
-    shown.cChildren = FolderHasItems(item.ShellFolder(), EnumerationFlags(ObjectTypes)) ? 1 : 0;
+  shown.cChildren = look.hasChildren ? 1 : 0;
+  shown.state = look.shared ? kSharedOverlay : 0;
+  shown.stateMask = TVIS_OVERLAYMASK;
   // Inserted set up: each later change to a node makes the control search all its nodes for it.
   const HTREEITEM node = AddNode(parent, after, std::move(child), shown);
   bool canAdd = true;
@@ -449,9 +376,7 @@ void TacCustomShellTreeView::LoadChildren(HTREEITEM node) {
     children.push_back(std::make_unique<TacShellFolder>(*parent, child.get(), TacShellFolder::BindLater{}));
   // In the shell's own name order, once, after the last child.
   std::stable_sort(children.begin(), children.end(), [&folder](const auto& a, const auto& b) {
-    ++g_comparisons;
-    const HRESULT order = folder->CompareIDs(0, a->RelativeID(), b->RelativeID());
-    return static_cast<short>(HRESULT_CODE(order)) < 0;
+    return ShellOrder(*folder.Get(), a->RelativeID(), b->RelativeID()) < 0;
   });
   for (std::unique_ptr<TacShellFolder>& child : children) {
     deletions = deletions_;
@@ -531,11 +456,51 @@ void TacCustomShellTreeView::DoContextPopup(POINT position, bool& handled) {
 
 void TacCustomShellTreeView::PostRefreshRequest() { ::PostMessageW(Handle(), kRefreshSelected, 0, 0); }
 
-void TacCustomShellTreeView::RefreshQueued() {
-  std::vector<UniqueAbsoluteID> queued = std::move(queuedRefreshes_);
-  queuedRefreshes_.clear();
-  for (const UniqueAbsoluteID& id : queued)
-    if (HTREEITEM node = FindNodeByID(id.get(), FirstNode())) Refresh(node);
+void TacCustomShellTreeView::Queue(Deferred::Kind kind, UniqueAbsoluteID folder) {
+  const bool asked = std::any_of(deferred_.begin(), deferred_.end(), [&](const Deferred& work) {
+    return work.kind == kind && IDBytes(work.folder.get()) == IDBytes(folder.get());
+  });
+  if (!asked) deferred_.push_back({kind, std::move(folder)});
+}
+
+void TacCustomShellTreeView::Defer(Deferred::Kind kind, UniqueAbsoluteID folder) {
+  Queue(kind, std::move(folder));
+  // Asked while free (a rename's parent, once the editor has closed): soon.
+  if (!busy_ && Handle()) ::PostMessageW(Handle(), kRunDeferred, 0, 0);
+}
+
+void TacCustomShellTreeView::ReleaseDeferred() {
+  // A timer of its own, which comes only when the program is idle.
+  const auto lookAhead = std::find_if(deferred_.begin(), deferred_.end(),
+                                      [](const Deferred& work) { return work.kind == Deferred::Kind::LookAhead; });
+  if (lookAhead != deferred_.end()) {
+    deferred_.erase(lookAhead);
+    lookAhead_.Arm(Handle());
+  }
+  if (!deferred_.empty()) ::PostMessageW(Handle(), kRunDeferred, 0, 0);
+}
+
+void TacCustomShellTreeView::RunDeferred() {
+  // One at a time from the queue itself: what one asks for runs after it,
+  // and what a failure leaves runs when the tree is next free.
+  while (!busy_ && !deferred_.empty()) {
+    const Deferred work = std::move(deferred_.front());
+    deferred_.erase(deferred_.begin());
+    switch (work.kind) {
+      case Deferred::Kind::RefreshSelected:
+        RefreshSelected();
+        break;
+      case Deferred::Kind::LookAhead:
+        lookAhead_.Arm(Handle());
+        break;
+      case Deferred::Kind::RootChange:
+        RootChanged();
+        break;
+      case Deferred::Kind::RefreshFolder:
+        if (HTREEITEM node = FindNodeByID(work.folder.get(), FirstNode())) Refresh(node);
+        break;
+    }
+  }
 }
 
 bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
@@ -549,163 +514,9 @@ bool TacCustomShellTreeView::Edited(HTREEITEM node, const wchar_t* text) {
   // The parent is read again once the editor has closed: the control still
   // holds the edited node until then.
   if (const TacShellFolder* parentItem = FolderOf(ParentOf(node))) {
-    queuedRefreshes_.push_back(AbsoluteCopy(parentItem->AbsoluteID()));
-    if (!busy_) ::PostMessageW(Handle(), kRefreshQueued, 0, 0);
+    Defer(Deferred::Kind::RefreshFolder, AbsoluteCopy(parentItem->AbsoluteID()));
   }
   return false;
-}
-
-UniqueAbsoluteID TacCustomShellTreeView::NodeID(HTREEITEM node) const {
-  const TacShellFolder* item = FolderOf(node);
-  return item ? AbsoluteCopy(item->AbsoluteID()) : UniqueAbsoluteID();
-}
-
-void TacCustomShellTreeView::Refresh(HTREEITEM node) {
-  TacShellFolder* item = FolderOf(node);
-  if (!item || !item->ShellFolder()) return;
-  if (busy_) {
-    // Inside a call that still holds nodes: once it has returned.
-    queuedRefreshes_.push_back(AbsoluteCopy(item->AbsoluteID()));
-    return;
-  }
-  const BusyScope busy(*this);
-  const UniqueAbsoluteID top = NodeID(TopItem());
-  const UniqueAbsoluteID selected = NodeID(Selected());
-  {
-    // The control may move the selection away from a node that goes, and
-    // back: the watch stays, a change made meanwhile is seen.
-    const FlagScope keepWatch(keepWatch_);
-    const UpdateBracket bracket(*this);
-    const WaitCursor wait;
-    ReadAgain(node);
-    // A node kept is still where it was; one renewed or gone is looked for.
-    auto stillAt = [this](HTREEITEM now, const UniqueAbsoluteID& id) {
-      const TacShellFolder* shown = FolderOf(now);
-      return shown && IDBytes(shown->AbsoluteID()) == IDBytes(id.get());
-    };
-    if (selected && !stillAt(Selected(), selected))
-      TreeView_SelectItem(Handle(), FindNodeByID(selected.get(), FirstNode()));
-    if (top && !stillAt(TopItem(), top))
-      if (HTREEITEM found = FindNodeByID(top.get(), FirstNode())) TreeView_SelectSetFirstVisible(Handle(), found);
-  }
-  // Where the selection is now (elsewhere when its folder is gone) is watched.
-  if (FAutoRefresh && Selected()) WatchNode(Selected());
-}
-
-void TacCustomShellTreeView::ReadAgain(HTREEITEM node) {
-  TacShellFolder* parent = FolderOf(node);
-  const ComPtr<IShellFolder> folder(parent ? parent->ShellFolder() : nullptr);
-  if (!folder) return;
-  if (!FirstChild(node)) {
-    LoadChildren(node);
-    SetHasChildren(node, FirstChild(node) != nullptr);
-    return;
-  }
-  const UniqueAbsoluteID parentID = AbsoluteCopy(parent->AbsoluteID());
-  unsigned long deletions = deletions_;
-  std::vector<UniqueRelativeID> found = EnumerateChildren(*folder.Get(), EnumerationFlags(ObjectTypes));
-  node = Revalidated(node, deletions, parentID.get());
-  if (!node) return;
-  parent = FolderOf(node);
-
-  struct Held {
-    HTREEITEM node;
-    TacShellFolder* item;
-  };
-  std::vector<Held> held;
-  std::vector<std::string_view> heldKeys, foundKeys;
-  for (HTREEITEM child = FirstChild(node); child; child = NextSibling(child)) {
-    TacShellFolder* item = FolderOf(child);
-    held.push_back({child, item});
-    heldKeys.push_back(item ? IDBytes(item->RelativeID()) : std::string_view());
-  }
-  for (const UniqueRelativeID& id : found) foundKeys.push_back(IDBytes(id.get()));
-  const ReadAgainPlan plan = PlanReadAgain(heldKeys, foundKeys, [&folder](std::string_view a, std::string_view b) {
-    ++g_comparisons;
-    const HRESULT order = folder->CompareIDs(0, reinterpret_cast<PCUIDLIST_RELATIVE>(a.data()),
-                                             reinterpret_cast<PCUIDLIST_RELATIVE>(b.data()));
-    return static_cast<int>(static_cast<short>(HRESULT_CODE(order)));
-  });
-
-  // The same item under other bytes (a time stamp the shell keeps in the
-  // identifier moves whenever the folder is read) keeps its node as long as
-  // it shows the same name; only a folder with another name gets a new node.
-  std::vector<ReadAgainPlan::Fate> fates = plan.fates;
-  for (size_t i = 0; i < held.size(); ++i) {
-    if (fates[i] != ReadAgainPlan::Fate::Renewed) continue;
-    const TacShellFolder fresh(*parent, found[plan.renewals[i]].get(), TacShellFolder::BindLater{});
-    if (!held[i].item || fresh.DisplayName(ShowExt) != held[i].item->DisplayName(ShowExt)) continue;
-    fates[i] = ReadAgainPlan::Fate::Kept;
-    if (!FirstChild(held[i].node)) {
-      TVITEMW shown = ItemQuery(held[i].node, TVIF_CHILDREN);
-      TreeView_GetItem(Handle(), &shown);
-      if ((shown.cChildren != 0) != fresh.SubFolders()) SetHasChildren(held[i].node, fresh.SubFolders());
-    }
-  }
-
-  // New nodes first, placed among the held ones, which all stay until then.
-  deletions = deletions_;
-  auto add = [&](HTREEITEM after, size_t index) -> HTREEITEM {
-    return AddFolderNode(node, after,
-                         std::make_unique<TacShellFolder>(*parent, found[index].get(), TacShellFolder::BindLater{}));
-  };
-  struct Renewal {
-    HTREEITEM old, renewed;
-  };
-  std::vector<Renewal> renewals;
-  size_t next = 0;
-  HTREEITEM after = TVI_FIRST;
-  for (size_t i = 0; i <= held.size(); ++i) {
-    for (; next < plan.added.size() && plan.added[next].second == i; ++next)
-      if (HTREEITEM added = add(after, plan.added[next].first)) after = added;
-    if (i == held.size()) break;
-    after = held[i].node;
-    if (fates[i] == ReadAgainPlan::Fate::Renewed)
-      if (HTREEITEM renewed = add(after, plan.renewals[i])) renewals.push_back({held[i].node, renewed});
-  }
-  // An OnAddFolder handler may have run a message loop: nothing more on a guess.
-  if (deletions_ != deletions) return;
-
-  for (const Renewal& renewal : renewals) {
-    ExpandLike(renewal.old, renewal.renewed);
-    TreeView_DeleteItem(Handle(), renewal.old);
-  }
-  std::vector<HTREEITEM> readAgain;
-  for (size_t i = 0; i < held.size(); ++i) {
-    const HTREEITEM child = held[i].node;
-    if (fates[i] == ReadAgainPlan::Fate::Gone) {
-      TreeView_DeleteItem(Handle(), child);
-    } else if (fates[i] == ReadAgainPlan::Fate::Kept && FirstChild(child)) {
-      if (Expanded(child)) {
-        readAgain.push_back(child);
-      } else {
-        // Loaded once and closed since: loaded afresh when opened again.
-        TreeView_Expand(Handle(), child, TVE_COLLAPSE | TVE_COLLAPSERESET);
-        SetHasChildren(child, held[i].item && held[i].item->SubFolders());
-      }
-    }
-  }
-  SetHasChildren(node, FirstChild(node) != nullptr);
-  // Deletions wait while the tree is busy, so the kept nodes are still there.
-  for (const HTREEITEM child : readAgain) ReadAgain(child);
-}
-
-void TacCustomShellTreeView::ExpandLike(HTREEITEM old, HTREEITEM renewed) {
-  // The old subtree's expansions, parents first, each loading its children afresh.
-  const int level = LevelOf(old);
-  for (HTREEITEM node = old; node; node = NextInTreeOrder(node)) {
-    if (node != old && LevelOf(node) <= level) break;
-    if (!Expanded(node)) continue;
-    if (node == old) {
-      TreeView_Expand(Handle(), renewed, TVE_EXPAND);
-    } else if (const TacShellFolder* item = FolderOf(node)) {
-      if (HTREEITEM found = FindNodeByID(item->AbsoluteID(), renewed)) TreeView_Expand(Handle(), found, TVE_EXPAND);
-    }
-  }
-}
-
-void TacCustomShellTreeView::RefreshSelected() {
-  if (HTREEITEM node = Selected()) Refresh(node);
 }
 
 void TacCustomShellTreeView::SetUseShellImages(bool value) {
@@ -724,15 +535,12 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case kRefreshSelected:
       // Posted by the watcher; it waits while the tree is inside a call that holds nodes.
       if (busy_)
-        selectedRefreshWaits_ = true;
+        Defer(Deferred::Kind::RefreshSelected);
       else
         RefreshSelected();
       return 0;
-    case kRefreshQueued:
-      if (!busy_) RefreshQueued();
-      return 0;
-    case kRootChangeWaited:
-      RootChanged();
+    case kRunDeferred:
+      RunDeferred();
       return 0;
     case WM_KEYDOWN:
       // F2 renames, as in the system's file manager: Wine's shell menu offers no Rename.
@@ -750,7 +558,7 @@ LRESULT TacCustomShellTreeView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lP
     case WM_PAINT: {
       const LRESULT result = TsTreeView::HandleMessage(msg, wParam, lParam);
       if (busy_)
-        lookAheadWaits_ = true;
+        Defer(Deferred::Kind::LookAhead);
       else
         lookAhead_.Arm(Handle());
       return result;

@@ -104,6 +104,13 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void LoadChildren(HTREEITEM node);
   // A new node owning `item`, showing what `shown` sets (an empty text otherwise).
   HTREEITEM AddNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> item, TVITEMW shown = {});
+  // What a child's row shows, read afresh from the shell.
+  struct RowLook {
+    std::wstring text;
+    bool hasChildren = false;
+    bool shared = false;
+  };
+  RowLook LookOf(const TacShellFolder& item) const;
   // The node of an enumerated child under `parent`, after `after`; none when OnAddFolder refused it.
   HTREEITEM AddFolderNode(HTREEITEM parent, HTREEITEM after, std::unique_ptr<TacShellFolder> child);
   // Reads `node`'s folder again: unchanged children keep their nodes (those
@@ -119,7 +126,20 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   void ApplyImageList();
   UniqueAbsoluteID NodeID(HTREEITEM node) const;
   void PostRefreshRequest();
-  void RefreshQueued();
+  // Work asked for while a call held nodes, done once the tree is free, in
+  // the order asked, each once.
+  struct Deferred {
+    enum class Kind { RefreshSelected, LookAhead, RootChange, RefreshFolder };
+    Kind kind;
+    UniqueAbsoluteID folder;  // RefreshFolder: the folder read again
+  };
+  void Defer(Deferred::Kind kind, UniqueAbsoluteID folder = {});
+  // Queued only: posted when the busy call ends.
+  void Queue(Deferred::Kind kind, UniqueAbsoluteID folder = {});
+  // When the outermost busy call ends: the look-ahead armed, the rest posted.
+  void ReleaseDeferred();
+  // On the posted message: the deferred work, while the tree stays free.
+  void RunDeferred();
   // The change watch follows `node`'s folder.
   void WatchNode(HTREEITEM node);
   // The messages of the shell's context menu and of asking for it; none for the others.
@@ -143,11 +163,8 @@ class TacCustomShellTreeView : public TsTreeView, public IacShellCommandVerb {
   // enumeration, its context menu and commands, an OnAddFolder handler),
   // refreshes wait: they would delete nodes that the call still holds.
   int busy_ = 0;
-  bool selectedRefreshWaits_ = false;
-  bool lookAheadWaits_ = false;  // asked for while busy
-  bool rootChangeWaits_ = false;
+  std::vector<Deferred> deferred_;
   bool keepWatch_ = false;  // a refresh renews the selected node
-  std::vector<UniqueAbsoluteID> queuedRefreshes_;  // folders read again once the tree is free
   unsigned long deletions_ = 0;                    // nodes deleted since start
   UniqueAbsoluteID commandItem_;                   // the item a context-menu command is for
   bool destroying_ = false;

@@ -2,6 +2,7 @@
 // a path root's name, the caption label's place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +94,23 @@ TEST(IdLists, AncestorsAreEveryProperPrefixDesktopFirst) {
   for (void* prefix : prefixes) allocator.Free(prefix);
   EXPECT_TRUE(AncestorIDs(allocator, List({}).data()).empty());
   EXPECT_TRUE(allocator.live.empty());
+}
+
+TEST(IdLists, ItemsAreSplitWithTheirCountsAndJoinedBackIntoLists) {
+  const std::string three = List({5, 3, 300});
+  const std::vector<std::string_view> items = IDItems(three.data());
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0], three.substr(0, 5));
+  EXPECT_EQ(items[2], three.substr(8, 300));
+  EXPECT_EQ(IDOfItems(items, 0, 3), three);
+  EXPECT_EQ(IDOfItems(items, 0, 2), List({5, 3}));  // a prefix, as a list of its own
+  EXPECT_EQ(IDOfItems(items, 1, 2), three.substr(5, 3) + std::string(2, '\0'));
+  EXPECT_EQ(IDOfItems(items, 0, 0), List({}));
+  EXPECT_TRUE(IDItems(nullptr).empty());
+  EXPECT_TRUE(IDItems(List({}).data()).empty());
+  // A count too small to hold itself ends the items before it.
+  const std::string bad = three.substr(0, 5) + std::string("\x01\0\0\0\0", 5);
+  EXPECT_EQ(IDItems(bad.data()), std::vector<std::string_view>{items[0]});
 }
 
 TEST(IdLists, AFailedAllocationLeavesNothingBehind) {
@@ -270,33 +288,140 @@ TEST(NotifyFilters, EachMemberGivesItsPlatformBit) {
   EXPECT_EQ(NotifyFilterValue(0), 0u);
 }
 
-TEST(ReadAgain, UnchangedChildrenKeepTheirNodesWithoutAComparisonAndTheRestFindTheirPlaces) {
-  // Identifiers as "name|stamp": the shell orders by name, letter case aside.
-  int comparisons = 0;
-  const auto order = [&](std::string_view a, std::string_view b) {
-    ++comparisons;
-    const auto name = [](std::string_view id) {
-      std::string lower(id.substr(0, id.find('|')));
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return lower;
-    };
-    return name(a).compare(name(b));
+// Identifiers as "name|stamp": the shell orders by name, letter case aside.
+int NameOrder(std::string_view a, std::string_view b) {
+  const auto name = [](std::string_view id) {
+    std::string lower(id.substr(0, id.find('|')));
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
   };
+  return name(a).compare(name(b));
+}
+
+std::vector<std::string_view> InPlanOrder(const ReadAgainPlan& plan, const std::vector<std::string_view>& found) {
+  std::vector<std::string_view> children;
+  for (const size_t f : plan.order) children.push_back(found[f]);
+  return children;
+}
+
+TEST(ReadAgain, UnchangedChildrenKeepTheirNodesWithoutAComparisonAndTheRestFindTheirPlaces) {
+  int comparisons = 0;
+  const auto order = [&](std::string_view a, std::string_view b) { return ++comparisons, NameOrder(a, b); };
   const std::vector<std::string_view> held = {"a|1", "b|1", "c|1", "d|1", "f|1"};
-  const ReadAgainPlan same = PlanReadAgain(held, {"f|1", "a|1", "d|1", "c|1", "b|1"}, order);
+  const std::vector<std::string_view> same = {"f|1", "a|1", "d|1", "c|1", "b|1"};
+  const ReadAgainPlan unchanged = PlanReadAgain(held, same, order);
   EXPECT_EQ(comparisons, 0);
-  EXPECT_EQ(same.fates, std::vector<ReadAgainPlan::Fate>(5, ReadAgainPlan::Fate::Kept));
-  EXPECT_TRUE(same.added.empty());
+  EXPECT_EQ(unchanged.fates, std::vector<ReadAgainPlan::Fate>(5, ReadAgainPlan::Fate::Kept));
+  EXPECT_EQ(InPlanOrder(unchanged, same), held);
 
   using F = ReadAgainPlan::Fate;
   const std::vector<std::string_view> found = {"g|1", "c|1", "B|2", "e|1", "a|1", "0|1", "f|1"};
   const ReadAgainPlan plan = PlanReadAgain(held, found, order);
   EXPECT_EQ(plan.fates, (std::vector<F>{F::Kept, F::Renewed, F::Kept, F::Gone, F::Kept}));
-  EXPECT_EQ(found[plan.renewals[1]], "B|2");
-  // Each new one before the held child it precedes, in the shell's order.
-  EXPECT_EQ(plan.added, (std::vector<std::pair<size_t, size_t>>{{5, 0}, {3, 4}, {0, 5}}));
+  EXPECT_EQ(plan.heldOf[2], 1u);  // "B|2" renews "b|1"
+  EXPECT_EQ(plan.heldOf[0], ReadAgainPlan::kNone);
+  EXPECT_EQ(InPlanOrder(plan, found),
+            (std::vector<std::string_view>{"0|1", "a|1", "B|2", "c|1", "e|1", "f|1", "g|1"}));
   // The gone child leaves nothing behind, the whole folder going included.
   EXPECT_EQ(PlanReadAgain(held, {}, order).fates, std::vector<F>(5, F::Gone));
+
+  // A new folder beside one renamed in letter case only goes after it.
+  const std::vector<std::string_view> fruit = {"Berry|2", "cherry|1", "delta|1"};
+  EXPECT_EQ(InPlanOrder(PlanReadAgain({"berry|1", "delta|1", "xray|1"}, fruit, order), fruit),
+            (std::vector<std::string_view>{"Berry|2", "cherry|1", "delta|1"}));
+  // One renamed in the tree is held out of order, and moves.
+  const std::vector<std::string_view> renamed = {"m|1", "q|1", "z|1"};
+  const ReadAgainPlan moved = PlanReadAgain({"q|1", "m|1", "z|1"}, renamed, order, {true, false, false});
+  EXPECT_EQ(moved.fates, (std::vector<F>{F::Moved, F::Kept, F::Kept}));
+  EXPECT_EQ(InPlanOrder(moved, renamed), renamed);
+}
+
+// Random folders changed at random, read again: the plan's order is the
+// shell's order of what was found, and the nodes it keeps stay in order.
+TEST(ReadAgain, ThePlansOrderIsThatOfASortOfTheFoundChildrenOnRandomCases) {
+  std::srand(31);
+  const auto pick = [](size_t n) { return static_cast<size_t>(std::rand()) % n; };
+  const auto sameName = [](const std::string& a, const std::string& b) {
+    return NameOrder(a + "|", b + "|") == 0;
+  };
+  for (int run = 0; run < 2000; ++run) {
+    struct Child {
+      std::string name;
+      int stamp;
+      std::string held;  // its bytes in the tree; empty: not held
+      bool outOfPlace = false;
+    };
+    auto bytes = [](const Child& c) { return c.name + "|" + std::to_string(c.stamp); };
+    auto newName = [&](const std::vector<Child>& now) {
+      for (;;) {
+        std::string name(1 + pick(2), 'a');
+        for (char& c : name) c = static_cast<char>((pick(2) ? 'a' : 'A') + pick(6));
+        bool taken = false;
+        for (const Child& c : now) taken = taken || sameName(c.name, name);
+        if (!taken) return name;
+      }
+    };
+    std::vector<Child> children;
+    const size_t start = pick(12);
+    for (size_t i = 0; i < start; ++i) children.push_back({newName(children), 1, {}});
+    std::sort(children.begin(), children.end(),
+              [](const Child& a, const Child& b) { return NameOrder(a.name + "|", b.name + "|") < 0; });
+    for (Child& c : children) c.held = bytes(c);
+    std::vector<std::string> heldBytes;  // the tree's order
+    for (const Child& c : children) heldBytes.push_back(c.held);
+    std::vector<bool> outOfPlace(heldBytes.size(), false);
+
+    for (size_t step = 0, steps = 1 + pick(5); step < steps; ++step) {
+      const size_t what = pick(6);
+      if (what == 0 || children.empty()) {
+        children.push_back({newName(children), 1, {}});
+        continue;
+      }
+      Child& c = children[pick(children.size())];
+      if (what == 1) {
+        c = children.back();
+        children.pop_back();
+      } else if (what == 2) {  // renamed outside
+        c.name = newName(children);
+        ++c.stamp;
+      } else if (what == 3) {  // letter case only
+        for (char& ch : c.name) ch = static_cast<char>(std::isupper(static_cast<unsigned char>(ch)) ? std::tolower(ch) : std::toupper(ch));
+        ++c.stamp;
+      } else if (what == 4) {  // a new time stamp
+        ++c.stamp;
+      } else if (!c.held.empty()) {  // renamed in the tree: its node holds the new bytes where it was
+        const auto at = std::find(heldBytes.begin(), heldBytes.end(), c.held);
+        c.name = newName(children);
+        c.held = heldBytes[static_cast<size_t>(at - heldBytes.begin())] = bytes(c);
+        outOfPlace[static_cast<size_t>(at - heldBytes.begin())] = true;
+      }
+    }
+    std::vector<std::string> foundBytes;
+    for (const Child& c : children) foundBytes.push_back(bytes(c));
+    for (size_t i = foundBytes.size(); i > 1; --i) std::swap(foundBytes[i - 1], foundBytes[pick(i)]);
+
+    const std::vector<std::string_view> held(heldBytes.begin(), heldBytes.end());
+    const std::vector<std::string_view> found(foundBytes.begin(), foundBytes.end());
+    const ReadAgainPlan plan = PlanReadAgain(held, found, NameOrder, outOfPlace);
+    std::vector<std::string_view> sorted = found;
+    std::stable_sort(sorted.begin(), sorted.end(), [](auto a, auto b) { return NameOrder(a, b) < 0; });
+    ASSERT_EQ(InPlanOrder(plan, found), sorted) << "run " << run;
+    // Kept and renewed nodes are not moved, so they must come in the tree's order.
+    size_t last = 0;
+    bool any = false;
+    for (const size_t f : plan.order) {
+      const size_t h = plan.heldOf[f];
+      if (h == ReadAgainPlan::kNone || plan.fates[h] == ReadAgainPlan::Fate::Moved) continue;
+      ASSERT_TRUE(!any || h > last) << "run " << run;
+      if (plan.fates[h] == ReadAgainPlan::Fate::Kept) {
+        ASSERT_EQ(held[h], found[f]) << "run " << run;
+      } else {
+        ASSERT_EQ(NameOrder(held[h], found[f]), 0) << "run " << run;
+      }
+      last = h;
+      any = true;
+    }
+  }
 }
 
 }  // namespace

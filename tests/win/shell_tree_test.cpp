@@ -17,6 +17,7 @@
 #include "picker/shell_folder.h"
 #include "picker/shell_module.h"
 #include "picker/shell_tree.h"
+#include "shell_tree_support.h"
 #include "test_support.h"
 
 namespace snapvik {
@@ -25,74 +26,7 @@ namespace {
 using testing::BoxCloser;
 using testing::TestFolder;
 using testing::WriteBytes;
-
-constexpr UINT kDone = WM_APP + 7;
-
-// A window that holds one tree, as the picker does.
-class TreeHost : public TForm {
- public:
-  explicit TreeHost(TacShellObjectTypes types = ObjectTypesOf({otFolders, otHidden})) {
-    CreateForm({L"TTreeHost", L"Tree", WS_OVERLAPPEDWINDOW, WS_EX_CONTROLPARENT, 337, 400, nullptr});
-    tree.ShowRoot = false;
-    tree.Indent = 19;
-    tree.ObjectTypes = types;
-    tree.BoundLabel = {true, L"Choose a folder", 4, sclTopLeft, 0};
-    tree.Create(Handle(), {"sShellTreeView1", {}, L"", 0}, {8, 20, 321, 319}, 100,
-                static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)));
-    tree.OnChange = [this](HTREEITEM) { ++changes; };
-  }
-  TsShellTreeView tree;
-  int changes = 0;
-
- protected:
-  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-    if (msg == kDone) done = true;
-    return TForm::HandleMessage(msg, wParam, lParam);
-  }
-
- public:
-  bool done = false;
-};
-
-class ShellTree : public ::testing::Test {
- protected:
-  void SetUp() override {
-    application_.Initialize(L"Tree");
-    module_.emplace();
-    liveItems_ = TacShellFolder::LiveCount();
-    liveLists_ = ShellIds().Live();
-  }
-  void TearDown() override {
-    module_.reset();
-    // Every item a node owned, and every identifier list, given back.
-    EXPECT_EQ(TacShellFolder::LiveCount(), liveItems_ - 1);  // the desktop item went with the module
-    EXPECT_EQ(ShellIds().Live(), liveLists_ - 2);            // and its two lists
-  }
-  // Runs the queued messages (a rename's refresh comes through the queue).
-  static void Drain() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
-  static HTREEITEM Child(const TsTreeView& tree, HTREEITEM parent, const std::wstring& text) {
-    for (HTREEITEM c = tree.FirstChild(parent); c; c = tree.NextSibling(c))
-      if (tree.TextOf(c) == text) return c;
-    return nullptr;
-  }
-  static std::wstring Folder(const TestFolder& folder) {
-    std::wstring path = folder.Path();
-    path.pop_back();
-    return path;
-  }
-
-  TApplication application_;
-  std::optional<ShellModule> module_;
-  long liveItems_ = 0, liveLists_ = 0;
-};
-
-void MakeDir(const std::wstring& path) { ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr)) << path.c_str(); }
+using namespace tree_test;
 
 TEST_F(ShellTree, TheDesktopItemIsTheEmptyList) {
   ASSERT_NE(DesktopFolder, nullptr);
@@ -241,6 +175,58 @@ TEST_F(ShellTree, RefreshKeepsUnchangedNodesExpansionSelectionAndTopAndShowsNewF
   ::RemoveDirectoryW((folder / L"a\\deep\\deeper").c_str());
   host.tree.Refresh(host.tree.FirstNode());
   EXPECT_EQ(host.tree.Selected(), nullptr);
+}
+
+TEST_F(ShellTree, AChildRefusedWhileAFolderIsReadAgainLeavesTheRestOfTheReadingWhole) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"a", L"b", L"x"}) MakeDir(folder / name);
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.OnAddFolder = [](TacCustomShellTreeView*, TacShellFolder* item, bool& canAdd) {
+    canAdd = item->DisplayName(seSystem) != L"refused";
+  };
+  ASSERT_TRUE(::RemoveDirectoryW((folder / L"x").c_str()));
+  RenameCase(folder / L"b", folder / L"B");
+  MakeDir(folder / L"refused");
+  host.tree.Refresh(host.tree.FirstNode());
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), (std::vector<std::wstring>{L"a", L"B"}));
+}
+
+TEST_F(ShellTree, AFolderRenamedInTheTreeMovesToItsPlaceInTheShellsOrder) {
+  TestFolder folder;
+  for (const wchar_t* name : {L"a", L"a\\inner", L"m", L"z"}) MakeDir(folder / name);
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  host.tree.SetPath(folder / L"a");
+  const HWND editor = host.tree.EditText(host.tree.Selected());
+  ASSERT_NE(editor, nullptr);
+  ::SetWindowTextW(editor, L"q");
+  host.tree.EndEdit(false);
+  Drain();
+  const std::vector<std::wstring> inOrder = {L"m", L"q", L"z"};
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), inOrder);
+  EXPECT_EQ(host.tree.Path(), folder / L"q");
+  host.tree.Refresh(host.tree.FirstNode());
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.FirstNode()), inOrder);
+  EXPECT_EQ(host.tree.Path(), folder / L"q");
+  host.tree.Expand(host.tree.Selected());
+  EXPECT_EQ(ChildTexts(host.tree, host.tree.Selected()), std::vector<std::wstring>{L"inner"});
+}
+
+TEST_F(ShellTree, ARenamedFolderIsReadUnderItsNewName) {
+  TestFolder folder;
+  MakeDir(folder / L"old");
+  MakeDir(folder / L"old\\inner");
+  TreeHost host;
+  host.tree.SetRoot(Folder(folder));
+  host.tree.Loaded();
+  TacShellFolder* item = host.tree.FolderOf(host.tree.FirstChild(host.tree.FirstNode()));
+  ASSERT_NE(item->ShellFolder(), nullptr);  // bound under the old name
+  ASSERT_TRUE(item->Rename(L"new"));
+  ASSERT_NE(item->ShellFolder(), nullptr);
+  EXPECT_TRUE(FolderHasItems(item->ShellFolder(), SHCONTF_FOLDERS));
 }
 
 TEST_F(ShellTree, RenamingInPlaceRenamesOnDiskAndAClashIsReported) {
@@ -429,12 +415,6 @@ TEST_F(ShellTree, RenamingAnItemTwoLevelsDownKeepsItsIdentifierTrue) {
   const UniqueAbsoluteID expected = Adopt(reinterpret_cast<PIDLIST_ABSOLUTE>(parsed));
   EXPECT_TRUE(SameID(item->AbsoluteID(), expected.get()));
   EXPECT_EQ(item->PathName(), path);
-}
-
-std::vector<std::wstring> ChildTexts(const TsTreeView& tree, HTREEITEM node) {
-  std::vector<std::wstring> texts;
-  for (HTREEITEM c = tree.FirstChild(node); c; c = tree.NextSibling(c)) texts.push_back(tree.TextOf(c));
-  return texts;
 }
 
 TEST_F(ShellTree, ARefreshThatArrivesWhileChildrenLoadWaitsUntilTheyAreIn) {
