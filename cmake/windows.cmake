@@ -90,6 +90,6 @@ add_executable(capture_bench bench/capture_bench.cpp)
 target_link_options(capture_bench PRIVATE -municode -mconsole)
 target_link_libraries(capture_bench PRIVATE snapvik_app psapi)
 
-add_executable(tree_bench bench/tree_bench.cpp)
+add_executable(tree_bench bench/tree_bench.cpp bench/tree_bench_desktop.cpp)
 target_link_options(tree_bench PRIVATE -municode -mconsole)
 target_link_libraries(tree_bench PRIVATE snapvik_app psapi)
