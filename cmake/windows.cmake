@@ -45,6 +45,7 @@ add_library(snapvik_picker STATIC
   picker/path_dialog.cpp
   picker/root_strip.cpp
   picker/shell_context_menu.cpp
+  picker/same_item.cpp
   picker/shell_folder.cpp
   picker/shell_module.cpp
   picker/shell_tree.cpp
