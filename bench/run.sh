@@ -77,6 +77,9 @@ if runs tree; then
   rm -rf "$tree_work"
   bench tree "$root/bench/tree_report.py" "$SNAPVIK_WIN_BUILD/tree_bench.exe" "$tree_work" "$(wine_env_describe)"
   rm -rf "$tree_work"
+  # The real program's picker, driven from outside, at 5,000 subfolders on the Desktop.
+  SNAPVIK_EXE="$SNAPVIK_WIN_BUILD/Snapvik.exe" WINPROBE_EXE="$SNAPVIK_WIN_BUILD/tools/winprobe.exe" \
+    SNAPVIK_WORK="$work/picker" python3 "$root/bench/picker_real.py" 5000 5000
 fi
 if [ ${#update[@]} -eq 0 ]; then
   echo "(bench/README.md is left as it is: bash bench/run.sh --update-readme writes these tables into it)" >&2

@@ -14,6 +14,8 @@
 //   tree_bench.exe <empty folder\> <runs> <count>...
 // The peak memory of an expansion, measured from outside:
 //   tree_bench.exe <folder\> memory <count> <expand: 0 or 1>
+// The picker's own path alone (its window, the tree at the Desktop):
+//   tree_bench.exe <folder\> desktop <count>...
 #include <windows.h>
 
 #include <commctrl.h>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "bench_clock.h"
+#include "tree_bench_desktop.h"
 #include "framework/application.h"
 #include "framework/form.h"
 #include "picker/shell_module.h"
@@ -591,7 +594,8 @@ int Memory(const std::wstring& base, int count, bool expand) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
     std::fprintf(stderr, "usage: tree_bench <empty folder\\> <runs> <count>...\n"
-                         "       tree_bench <folder\\> memory <count> <0|1>\n");
+                         "       tree_bench <folder\\> memory <count> <0|1>\n"
+                         "       tree_bench <folder\\> desktop <count>...\n");
     return 2;
   }
   const std::wstring base = argv[1];
@@ -599,6 +603,12 @@ int wmain(int argc, wchar_t** argv) {
   application.Initialize(L"Tree benchmark");
   ShellModule shell;
   if (std::wstring(argv[2]) == L"memory" && argc == 5) return Memory(base, _wtoi(argv[3]), _wtoi(argv[4]) != 0);
+  if (std::wstring(argv[2]) == L"desktop") {
+    // The picker's own path alone, one line per count.
+    for (int a = 3; a < argc; ++a)
+      std::printf("{\"count\":%d,\"desktop\":%s}\n", _wtoi(argv[a]), bench::DesktopRunJson(bench::TimeDesktop(_wtoi(argv[a]))).c_str());
+    return 0;
+  }
 
   const int runs = _wtoi(argv[2]);
   const HWND keyWindow = MakeKeyWindow();
@@ -650,6 +660,8 @@ int wmain(int argc, wchar_t** argv) {
       browse.push_back(lastBrowse.ms);
       selectedByTree += lastBrowse.selectedByTree;
     }
+    // The picker's own path: its window, the tree rooted at the Desktop.
+    const std::string desktop = bench::DesktopRunJson(bench::TimeDesktop(count));
     const double nlogn = count * std::log2(static_cast<double>(count));
     std::printf("%s{\"count\":%d,\"loaded\":%d,\"tree\":%.2f,\"lookups\":%lld,\"visible\":%d,"
                 "\"page\":%.2f,\"page_lookups\":%.1f,\"look_ahead\":%.2f,\"page_in_a_row\":%.2f,"
@@ -658,7 +670,7 @@ int wmain(int argc, wchar_t** argv) {
                 "\"comparisons\":%lld,\"nlogn\":%.0f,"
                 "\"refresh\":%.2f,\"refresh_lookups\":%lld,\"refreshed\":%d,\"not_refreshed\":%d,\"refresh_late\":%.2f,\"refresh_key_in_step\":%d,"
                 "\"hide\":%.2f,\"teardown\":%.2f,\"not_freed\":%d,\"teardown_late\":%.2f,\"teardown_key_in_step\":%d,"
-                "\"refresh_key_after_step\":%d,\"teardown_key_after_step\":%d}",
+                "\"refresh_key_after_step\":%d,\"teardown_key_after_step\":%d,\"desktop\":%s}",
                 a > 3 ? "," : "", count, last.loaded, Median(tree), last.lookups, last.visible, Median(pages),
                 static_cast<double>(last.pageLookups) / kPages, Median(lookAhead), Median(pagesInARow),
                 static_cast<double>(last.rowLookups) / kPages, Median(pagesBeyond),
@@ -666,7 +678,7 @@ int wmain(int argc, wchar_t** argv) {
                 lastBrowse.loadedBySelection ? "true" : "false", selectedByTree, last.comparisons, nlogn,
                 Median(refresh), last.refreshLookups, last.refreshed, notRefreshed, Median(refreshLate), refreshInStep,
                 Median(hide), Median(teardown), notFreed, Median(teardownLate), teardownInStep,
-                refreshKeyAfter, teardownKeyAfter);
+                refreshKeyAfter, teardownKeyAfter, desktop.c_str());
     std::fflush(stdout);
   }
 

@@ -45,6 +45,7 @@ add_library(snapvik_picker STATIC
   picker/path_dialog.cpp
   picker/root_strip.cpp
   picker/shell_context_menu.cpp
+  picker/same_item.cpp
   picker/shell_folder.cpp
   picker/shell_module.cpp
   picker/shell_tree.cpp
@@ -91,6 +92,6 @@ add_executable(capture_bench bench/capture_bench.cpp)
 target_link_options(capture_bench PRIVATE -municode -mconsole)
 target_link_libraries(capture_bench PRIVATE snapvik_app psapi)
 
-add_executable(tree_bench bench/tree_bench.cpp)
+add_executable(tree_bench bench/tree_bench.cpp bench/tree_bench_desktop.cpp)
 target_link_options(tree_bench PRIVATE -municode -mconsole)
 target_link_libraries(tree_bench PRIVATE snapvik_app psapi)

@@ -17,6 +17,7 @@
 #include "framework/application.h"
 #include "picker/id_list_logic.h"
 #include "picker/root_folders_logic.h"
+#include "picker/same_item.h"
 #include "picker/shell_module.h"
 #include "picker/shell_tree_parts.h"
 
@@ -170,11 +171,13 @@ HTREEITEM TacCustomShellTreeView::FindNodeByID(PCIDLIST_ABSOLUTE id, HTREEITEM s
   if (!start) return nullptr;
   if (HTREEITEM found = DescendToID(id, start)) return found;
   // Another route to the same item (a Desktop child is also a path under the
-  // computer): every node asked, each through the desktop.
+  // computer): every node asked, the desktop only where the bytes and the
+  // holding folder cannot tell.
+  SameItemAs same(id);
   const int level = LevelOf(start);
   HTREEITEM node = start;
   do {
-    if (const TacShellFolder* item = FolderOf(node); item && SameID(item->AbsoluteID(), id)) return node;
+    if (const TacShellFolder* item = FolderOf(node); item && same(*item)) return node;
     node = NextInTreeOrder(node);
   } while (node && LevelOf(node) > level);
   return nullptr;

@@ -260,6 +260,14 @@ std::string Run(const std::vector<std::string>& a) {
     return ::SendMessageW(ParseHandle(a[1]), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(ParseItem(a[2])))
                ? "true"
                : "false";
+  if (verb == "drawn") {  // drawn <hwnd>: waits until the window has nothing left to paint and its paint returned
+    const HWND window = ParseHandle(a[1]);
+    const ULONGLONG deadline = ::GetTickCount64() + 60000;
+    while (::GetUpdateRect(window, nullptr, FALSE) && ::GetTickCount64() < deadline) ::Sleep(2);
+    // A paint under way has emptied the region already; a sent message is served once it returns.
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored) ? "true" : "false";
+  }
   if (verb == "treerect") {  // treerect <hwnd> <item>: the node's text on screen, as [x, y, w, h]
     const HWND tree = ParseHandle(a[1]);
     RemoteBlock block(tree, sizeof(RECT));
