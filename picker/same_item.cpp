@@ -2,23 +2,18 @@
 
 #include <string>
 
+#include "picker/id_list_logic.h"
+
 namespace snapvik {
 namespace {
 
 std::string_view Bytes(const void* id) { return {static_cast<const char*>(id), IDSize(id)}; }
 
-// Where each item of a list ends, in bytes from its start; the terminator left out.
+// Where each item of a list ends, in bytes from its start.
 std::vector<size_t> ItemEnds(const void* id) {
   std::vector<size_t> ends;
-  const std::string_view bytes = Bytes(id);
-  const size_t size = bytes.size() >= 2 ? bytes.size() - 2 : 0;
   size_t at = 0;
-  while (at + 2 <= size) {
-    const size_t count = static_cast<unsigned char>(bytes[at]) | (static_cast<size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8);
-    if (count < 2 || at + count > size) break;
-    at += count;
-    ends.push_back(at);
-  }
+  for (const std::string_view item : IDItems(id)) ends.push_back(at += item.size());
   return ends;
 }
 
