@@ -379,11 +379,23 @@ void TKeyGrab::State::GrabWanted() {
       grabbed = Armed{id, wanted->key, wanted->modifiers};
       return;
     }
-    if (answer->kind == grab::Report::Kind::kHeld) {
-      wanted.reset();
-      throw EOSError(L"Cannot register hot key. Another program on the X display holds the combination");
+    std::wstring refusal;
+    switch (answer->kind) {
+      case grab::Report::Kind::kHeld:
+        refusal = L"Another program on the X display holds the combination";
+        break;
+      case grab::Report::Kind::kNoKey:
+        refusal = L"No key of this keyboard gives \"" + std::wstring(1, static_cast<wchar_t>(wanted->key)) +
+                  L"\"; choose another";
+        break;
+      case grab::Report::Kind::kNoAlt:
+        refusal = L"This keyboard has no Alt key";
+        break;
+      default:
+        return;  // a code it does not take: only Wine's registration can match it
     }
-    return;  // no X key for the code: only Wine's registration can match it
+    wanted.reset();
+    throw EOSError(L"Cannot register hot key. " + refusal);
   }
 }
 

@@ -126,8 +126,12 @@ class Grabber {
     Release();
     key_ = virtualKey;
     modifiers_ = modifiers;
+    if (keygrab::OnNoKeyboard(virtualKey)) return grab::Report::Kind::kNoKey;
+    // Codes it has no X key for (the modifier and lock keys' own, the mouse's): Wine's alone.
+    if (!keygrab::KeySymOf(virtualKey)) return grab::Report::Kind::kWineOnly;
     const KeyCode code = KeyOf(display_, virtualKey);
-    if (!code || ((modifiers & kModAlt) && !alt_)) return grab::Report::Kind::kNoKey;
+    if (!code) return grab::Report::Kind::kNoKey;
+    if ((modifiers & kModAlt) && !alt_) return grab::Report::Kind::kNoAlt;
     // The keypad gives its digit codes only with Num Lock on, as on Windows.
     const bool keypadDigit = virtualKey >= 0x60 && virtualKey <= 0x69;
     if (keypadDigit && !locks_[1]) return grab::Report::Kind::kNoKey;

@@ -17,6 +17,7 @@ from e2e_case import ShotsCase, shots_in
 WM_HOTKEY = 0x0312
 OTHER_USER = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/usr/bin/python3"]
 ONLY_IN_WINE = "The hot key works only while a Wine window has the keyboard: "
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 @functools.cache
@@ -122,9 +123,126 @@ class HotKeyGrab(ShotsCase):
                     "os.execv(me + '.real', ['Z:' + me.replace('/', '\\\\')] + sys.argv[1:])\n")
         os.chmod(grabber, 0o755)
 
+    def stand_in(self, c, mode):
+        """The first grabber the copy starts is key_grab_stand_in.py in `mode`, the next ones the real one.
+        Returns its cue (opened and closed: it misbehaves) and where it reports."""
+        grabber = os.path.join(c.folder, KEYGRAB_NAME)
+        os.rename(grabber, grabber + ".real")
+        cue, report = os.path.join(c.folder, "cue"), os.path.join(c.folder, "report")
+        os.mkfifo(cue)
+        with open(grabber, "w") as f:
+            f.write("#!/usr/bin/python3\nimport os, sys\nme = os.path.realpath(__file__)\n"
+                    "if os.path.exists(me + '.used'):\n"
+                    "    os.execv(me + '.real', ['Z:' + me.replace('/', '\\\\')] + sys.argv[1:])\n"
+                    "open(me + '.used', 'w').close()\n"
+                    "os.execv(sys.executable, [sys.executable, %r, %r, %r, %r] + sys.argv[1:])\n"
+                    % (os.path.join(HERE, "key_grab_stand_in.py"), mode, report, cue))
+        os.chmod(grabber, 0o755)
+        return cue, report
+
+    def memory_peak(self, c):
+        """The most memory the program's process has held so far, in bytes."""
+        with open("/proc/%d/status" % c.proc.pid) as f:
+            return int([l for l in f if l.startswith("VmHWM:")][0].split()[1]) * 1024
+
+    def armed_with_a_misbehaving_grabber(self, mode):
+        """Armed with the stand-in, which then misbehaves while the probe watches the window. Returns the copy,
+        its window, its controls, how long a capture held the window, the memory peak until then, and the
+        stand-in's report file."""
+        c = self.copy()
+        cue, report = self.stand_in(c, mode)
+        c.start()
+        form = c.main_window()
+        ctl, _ = self.arm_timed(c, form, "S", ctrl=True, alt=True)
+        self.assertEqual(c.visible("#32770"), [])
+        self.probe.ask("watch", form["hwnd"])
+        self.settle(form, 0)
+        capture = self.probe.ask("watched")["longest"]
+        peak = self.memory_peak(c)
+        self.probe.ask("watch", form["hwnd"])
+        with open(cue, "w"):
+            pass
+        return c, form, ctl, capture, peak, report
+
+    def assert_held_no_longer_than(self, capture):
+        held = self.probe.ask("watched")
+        self.assertGreater(held["rounds"], 0)
+        # A capture's own time varies from one to the next: a tenth and 50 ms of room.
+        self.assertLessEqual(held["longest"], capture * 1.1 + 50, "the window was held %d ms; a capture held it "
+                             "%d ms" % (held["longest"], capture))
+
+    def stand_in_report(self, report):
+        wait_for(lambda: os.path.exists(report), timeout=30, what="the stand-in's report")
+        with open(report) as f:
+            return json.load(f)
+
+    def test_a_garbled_line_ends_the_link_and_the_real_grabber_takes_over(self):
+        c, form, _, capture, _, report = self.armed_with_a_misbehaving_grabber("garbled")
+        wait_for(lambda: keygrab_processes(c.folder), what="the real key grabber in the stand-in's place")
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        self.assertTrue(self.stand_in_report(report)["closed"])
+        self.settle(form, 1)
+        self.assert_held_no_longer_than(capture)
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", 2)
+        self.settle(form, 3)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_flood_ends_the_link_holding_neither_the_window_nor_memory(self):
+        c, form, _, capture, peak, report = self.armed_with_a_misbehaving_grabber("flood")
+        done = self.stand_in_report(report)
+        self.assertTrue(done["closed"], done)
+        self.assertGreaterEqual(done["sent"], 1 << 20)
+        self.assertLess(done["sent"], 16 << 20, "the link was ended only after %d bytes" % done["sent"])
+        wait_for(lambda: keygrab_processes(c.folder), what="the real key grabber in the stand-in's place")
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        flooded = len(shots_in(self.shots))
+        self.settle(form, flooded)
+        self.assert_held_no_longer_than(capture)
+        self.assertLessEqual(flooded, 1 + 16, "presses of the flood captured")
+        self.assertLess(self.memory_peak(c) - peak, 16 << 20)
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", flooded + 1)
+        self.settle(form, flooded + 2)
+        self.assertEqual(shots_in(self.shots), sorted("Screen%d.jpg" % i for i in range(flooded + 3)))
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_silent_grabber_holds_nothing_and_the_next_arming_replaces_it(self):
+        c, form, ctl, capture, _, report = self.armed_with_a_misbehaving_grabber("silent")
+        self.settle(form, 1)  # served on, half a line waiting
+        self.assert_held_no_longer_than(capture)
+        self.assertEqual(keygrab_processes(c.folder), [])
+        self.assertLess(self.rearm_timed(c, ctl), 2.0)
+        self.assertEqual(c.visible("#32770"), [])
+        self.assertTrue(self.stand_in_report(report)["closed"])
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", 2)
+        self.settle(form, 3)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+
+    def test_a_key_no_keyboard_gives_is_refused_at_arming(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        self.probe.ask("settext", ctl["Edit1"]["hwnd"], win_path(self.shots))
+        # Code 0x40 (unassigned), Execute, the keypad's Separator and F13: Xvfb's keyboard has none of them.
+        for key in ("@", "+", "l", "|"):
+            self.probe.ask("settext", ctl["Edit2"]["hwnd"], key)
+            c.click(ctl["Button2"])
+            box = c.message_box()
+            self.assertEqual(c.box_text(box),
+                             'Cannot register hot key. No key of this keyboard gives "%s"; choose another.' % key)
+            c.dismiss(box)
+        # A key it has is armed, with no word.
+        self.probe.ask("settext", ctl["Edit2"]["hwnd"], "S")
+        self.rearm_timed(c, ctl)
+        self.assertEqual(c.visible("#32770"), [])
+        self.wait_grabbed("s", 0)
+
     @needs_another_user
     def test_another_local_user_cannot_take_the_grabbers_place(self):
-        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "key_grab_intruder.py")) as f:
+        with open(os.path.join(HERE, "key_grab_intruder.py")) as f:
             source = f.read()
         intruder = subprocess.Popen(OTHER_USER + ["-c", source], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                     text=True)
