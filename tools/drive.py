@@ -379,7 +379,9 @@ class XKeyHolder:
         # An Xvfb that its last client just left resets, and refuses connections meanwhile.
         self.display = wait_for(lambda: x11.XOpenDisplay(os.environ["DISPLAY"].encode()), timeout=10,
                                 what="a connection to the X display")
-        self.code = x11.XKeysymToKeycode(self.display, x11.XStringToKeysym(key.encode()))
+        # A key symbol's name, or a key's code as it stands.
+        self.code = key if isinstance(key, int) else x11.XKeysymToKeycode(self.display,
+                                                                          x11.XStringToKeysym(key.encode()))
         self.modifiers = modifiers
 
     def grab(self):
@@ -388,6 +390,22 @@ class XKeyHolder:
         self.x11.XGrabKey(self.display, self.code, self.modifiers, root, 0, 1, 1)
         self.x11.XSync(self.display, 0)
         return not self.errors
+
+    def lock_group(self, group):
+        """Puts the keymap's layout `group` (0 the first) in use, as a layout switcher does."""
+        self.x11.XkbLockGroup.argtypes = [self.ct.c_void_p, self.ct.c_uint, self.ct.c_uint]
+        self.x11.XkbLockGroup(self.display, 0x100, group)  # XkbUseCoreKbd
+        self.x11.XSync(self.display, 0)
+
+    def type_code(self, code, modifiers=("Control_L", "Alt_L")):
+        """Presses and lets go the key of that code with the modifier keys held, through the X test extension:
+        a key by its place, whatever layout is in use."""
+        xtst = self.ct.CDLL(self.ct.util.find_library("Xtst") or "libXtst.so.6")
+        xtst.XTestFakeKeyEvent.argtypes = [self.ct.c_void_p, self.ct.c_uint, self.ct.c_int, self.ct.c_ulong]
+        held = [self.x11.XKeysymToKeycode(self.display, self.x11.XStringToKeysym(m.encode())) for m in modifiers]
+        for key, down in [(k, 1) for k in held] + [(code, 1), (code, 0)] + [(k, 0) for k in reversed(held)]:
+            xtst.XTestFakeKeyEvent(self.display, key, down, 0)
+        self.x11.XSync(self.display, 0)
 
     def close(self):
         if self.display:

@@ -394,6 +394,48 @@ class HotKeyGrab(ShotsCase):
             keeper.close()
         self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
 
+    def test_a_layout_chosen_while_armed_moves_the_key_as_on_windows(self):
+        # Xvfb sets its layout back when its last client leaves: this one stays until the end.
+        keeper = XKeyHolder("s", 0)
+        place = {k: keeper.x11.XKeysymToKeycode(keeper.display, keeper.x11.XStringToKeysym(k.encode()))
+                 for k in "syz"}  # the keys' places, named by their US letters
+        both = XKeyHolder.CTRL | XKeyHolder.ALT
+        try:
+            c = self.started()
+            form = c.main_window()
+            self.arm_timed(c, form, "S", ctrl=True, alt=True)
+            self.wait_grabbed("s", both)
+            self.native_in_front()
+            subprocess.run(["setxkbmap", "ru"], check=True)
+            self.wait_grabbed(place["s"], both)
+            keeper.type_code(place["s"])  # Ы
+            wait_for(lambda: len(shots_in(self.shots)) == 1, what="a screenshot for Ы, under ru set while armed")
+            subprocess.run(["setxkbmap", "-layout", "us,ru"], check=True)
+            keeper.lock_group(1)  # the layout switched to Russian, with no new keymap
+            self.wait_grabbed(place["s"], both)
+            keeper.type_code(place["s"])
+            wait_for(lambda: len(shots_in(self.shots)) == 2, what="a screenshot for Ы, under us,ru switched to ru")
+            # German moves Z to the US Y's place: Windows gives the code there while German is in use.
+            subprocess.run(["setxkbmap", "-layout", "us,de"], check=True)
+            keeper.lock_group(1)
+            self.arm_timed(c, form, "Z", ctrl=True, alt=True)
+            self.assertEqual(c.visible("#32770"), [])
+            self.wait_grabbed(place["y"], both)
+            xev = self.native_in_front()
+            keeper.type_code(place["y"])
+            wait_for(lambda: len(shots_in(self.shots)) == 3, what="a screenshot for German Z")
+            keeper.type_code(place["z"])  # German Y: the program in front's
+            keeper.lock_group(0)
+            self.wait_grabbed(place["z"], both)
+            keeper.type_code(place["z"])
+            wait_for(lambda: len(shots_in(self.shots)) == 4, what="a screenshot for US Z, switched back")
+            self.settle(form, 4)
+        finally:
+            subprocess.run(["setxkbmap", "us"], check=True)
+            keeper.close()
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(5)])
+        self.assertEqual([k for k in self.keys_seen(xev) if k not in ("Control_L", "Alt_L")], ["y"])
+
     def test_a_lock_key_made_a_modifier_while_armed_makes_no_difference(self):
         c = self.started()
         form = c.main_window()
