@@ -11,7 +11,8 @@ import subprocess
 import time
 import unittest
 
-from drive import KEYGRAB_NAME, XKeyHolder, keygrab_processes, wait_for, win_path, x_windows, xdotool
+from drive import (KEYGRAB_NAME, XKeyHolder, XKeyWitness, keygrab_processes, wait_for, win_path, x_windows,
+                   xdotool)
 from e2e_case import ShotsCase, shots_in
 
 WM_HOTKEY = 0x0312
@@ -332,6 +333,37 @@ class HotKeyGrab(ShotsCase):
             notepad.wait()
         self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
         self.assertNotIn("s", self.keys_seen(xev))  # the grab took the key from the program in front
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_holding_the_combination_with_a_native_program_in_front_writes_one_file_per_repeat(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.wait_grabbed("a", XKeyHolder.CTRL | XKeyHolder.ALT)
+        self.native_in_front()
+        # The presses the X server really made, the grab's included: a busy server repeats less often than
+        # its rate says.
+        witness = XKeyWitness()
+        try:
+            witness.listening()
+            subprocess.run(["xset", "r", "rate", "300", "20"], check=True)
+            try:
+                xdotool("keydown", "ctrl+alt+a")
+                time.sleep(3)  # held for the keyboard to repeat
+                xdotool("keyup", "a")
+                xdotool("keyup", "ctrl+alt")
+            finally:
+                subprocess.run(["xset", "r", "rate"], check=True)
+        finally:
+            seen = witness.stop()
+        key = XKeyHolder("a", 0)
+        key.close()
+        presses = seen.count(key.code)
+        self.assertGreater(presses, 10, "the key was held and repeated")
+        wait_for(lambda: len(shots_in(self.shots)) >= presses, timeout=60,
+                 what="%d files for %d presses" % (presses, presses))
+        self.settle(form, presses)
+        self.assertEqual(shots_in(self.shots), sorted("Screen%d.jpg" % i for i in range(presses + 1)))
         self.assertEqual(c.visible("#32770"), [])
 
     def test_re_arming_moves_the_combination_at_once(self):
