@@ -131,12 +131,11 @@ class HotKeyGrab(ShotsCase):
         os.rename(grabber, grabber + ".real")
         cue, report = os.path.join(c.folder, "cue"), os.path.join(c.folder, "report")
         os.mkfifo(cue)
+        # A shell script, so that the real grabber starts in its place as quickly as it starts itself.
         with open(grabber, "w") as f:
-            f.write("#!/usr/bin/python3\nimport os, sys\nme = os.path.realpath(__file__)\n"
-                    "if os.path.exists(me + '.used'):\n"
-                    "    os.execv(me + '.real', ['Z:' + me.replace('/', '\\\\')] + sys.argv[1:])\n"
-                    "open(me + '.used', 'w').close()\n"
-                    "os.execv(sys.executable, [sys.executable, %r, %r, %r, %r] + sys.argv[1:])\n"
+            f.write('#!/bin/bash\nme=$(realpath "$0")\n'
+                    'if [ -e "$me.used" ]; then exec -a "Z:${me//\\//\\\\}" "$me.real" "$@"; fi\n'
+                    ': > "$me.used"\nexec /usr/bin/python3 %s %s %s %s "$@"\n'
                     % (os.path.join(HERE, "key_grab_stand_in.py"), mode, report, cue))
         os.chmod(grabber, 0o755)
         return cue, report
@@ -529,6 +528,7 @@ class HotKeyGrab(ShotsCase):
         c = self.started()
         form = c.main_window()
         c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
         self.assertEqual(len(keygrab_processes(c.folder)), 1, "the key grabber runs while armed")
         os.kill(c.proc.pid, signal.SIGKILL)
         killed = time.monotonic()
