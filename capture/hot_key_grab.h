@@ -31,8 +31,9 @@ class TKeyGrab {
   // helper beside the program, no X display) it grabs nothing: the platform's
   // registration serves alone, and Notice() says so once. A helper that does
   // not answer in time is ended and replaced. Throws "Cannot register hot
-  // key." when another X client holds the combination, or when no key of the
-  // keyboard gives the code; nothing stays grabbed then.
+  // key." when another X client holds the combination, when no key of the
+  // keyboard gives the code, or when it has no Alt and Alt is asked for;
+  // nothing stays grabbed then.
   void Grab(HWND window, int32_t key, uint32_t modifiers);
   // Lets the combination go; returns once the X server has it back.
   void Release() noexcept;
