@@ -147,7 +147,7 @@ class HotKeyGrab(ShotsCase):
 
     def armed_with_a_misbehaving_grabber(self, mode):
         """Armed with the stand-in, which then misbehaves while the probe watches the window. Returns the copy,
-        its window, its controls, how long a capture held the window, the memory peak until then, and the
+        its window, its controls, how long a capture held the window (three files written), the memory peak until then, and the
         stand-in's report file."""
         c = self.copy()
         cue, report = self.stand_in(c, mode)
@@ -155,8 +155,10 @@ class HotKeyGrab(ShotsCase):
         form = c.main_window()
         ctl, _ = self.arm_timed(c, form, "S", ctrl=True, alt=True)
         self.assertEqual(c.visible("#32770"), [])
+        # A capture's time varies, the more so on a busy machine: the longest of three.
         self.probe.ask("watch", form["hwnd"])
-        self.settle(form, 0)
+        for i in range(3):
+            self.settle(form, i)
         capture = self.probe.ask("watched")["longest"]
         peak = self.memory_peak(c)
         self.probe.ask("watch", form["hwnd"])
@@ -167,7 +169,6 @@ class HotKeyGrab(ShotsCase):
     def assert_held_no_longer_than(self, capture):
         held = self.probe.ask("watched")
         self.assertGreater(held["rounds"], 0)
-        # A capture's own time varies from one to the next: a tenth and 50 ms of room.
         self.assertLessEqual(held["longest"], capture * 1.1 + 50, "the window was held %d ms; a capture held it "
                              "%d ms" % (held["longest"], capture))
 
@@ -181,12 +182,12 @@ class HotKeyGrab(ShotsCase):
         wait_for(lambda: keygrab_processes(c.folder), what="the real key grabber in the stand-in's place")
         self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
         self.assertTrue(self.stand_in_report(report)["closed"])
-        self.settle(form, 1)
+        self.settle(form, 3)
         self.assert_held_no_longer_than(capture)
         self.native_in_front()
-        self.press_native("ctrl+alt+s", 2)
-        self.settle(form, 3)
-        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+        self.press_native("ctrl+alt+s", 4)
+        self.settle(form, 5)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(6)])
         self.assertEqual(c.visible("#32770"), [])
 
     def test_a_flood_ends_the_link_holding_neither_the_window_nor_memory(self):
@@ -200,7 +201,7 @@ class HotKeyGrab(ShotsCase):
         flooded = len(shots_in(self.shots))
         self.settle(form, flooded)
         self.assert_held_no_longer_than(capture)
-        self.assertLessEqual(flooded, 1 + 16, "presses of the flood captured")
+        self.assertLessEqual(flooded, 3 + 16, "presses of the flood captured")
         self.assertLess(self.memory_peak(c) - peak, 16 << 20)
         self.native_in_front()
         self.press_native("ctrl+alt+s", flooded + 1)
@@ -210,16 +211,16 @@ class HotKeyGrab(ShotsCase):
 
     def test_a_silent_grabber_holds_nothing_and_the_next_arming_replaces_it(self):
         c, form, ctl, capture, _, report = self.armed_with_a_misbehaving_grabber("silent")
-        self.settle(form, 1)  # served on, half a line waiting
+        self.settle(form, 3)  # served on, half a line waiting
         self.assert_held_no_longer_than(capture)
         self.assertEqual(keygrab_processes(c.folder), [])
         self.assertLess(self.rearm_timed(c, ctl), 2.0)
         self.assertEqual(c.visible("#32770"), [])
         self.assertTrue(self.stand_in_report(report)["closed"])
         self.native_in_front()
-        self.press_native("ctrl+alt+s", 2)
-        self.settle(form, 3)
-        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+        self.press_native("ctrl+alt+s", 4)
+        self.settle(form, 5)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(6)])
 
     def test_a_key_no_keyboard_gives_is_refused_at_arming(self):
         c = self.started()
