@@ -147,8 +147,8 @@ class HotKeyGrab(ShotsCase):
 
     def armed_with_a_misbehaving_grabber(self, mode):
         """Armed with the stand-in, which then misbehaves while the probe watches the window. Returns the copy,
-        its window, its controls, how long a capture held the window (three files written), the memory peak until then, and the
-        stand-in's report file."""
+        its window, its controls, how long a capture held the window (three files written), the memory peak until
+        then, and the stand-in's report file."""
         c = self.copy()
         cue, report = self.stand_in(c, mode)
         c.start()
