@@ -94,7 +94,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (msg == kWmKeyGrabPress) {
-    if (keyGrab_.TakePress(wParam)) WMHotKey();
+    if (keyGrab_.TakePress()) WMHotKey();
     return 0;
   }
   return TForm::HandleMessage(msg, wParam, lParam);

@@ -35,8 +35,9 @@ constexpr ULONGLONG kAnswerTime = 700;
 constexpr int kReadBound = 4096;
 // Connections waiting to prove themselves at once; an older one makes room.
 constexpr size_t kCandidates = 8;
-// Presses posted and not yet served: more are the keyboard's repeats piling up.
-constexpr int kQueuedPresses = 16;
+// Presses taken and not yet served. Each is served, as Windows posts a hot-key
+// message per repeat, up to its limit of messages waiting in a queue.
+constexpr int kPendingPresses = 10000;
 // Presses in one read: a keyboard repeats some 30 times a second, and the
 // window reads between any two captures. A helper that sends more is broken.
 constexpr size_t kPressesPerRead = 16;
@@ -193,7 +194,8 @@ struct TKeyGrab::State {
   uint32_t serial = 0;
   std::optional<Wanted> wanted;
   std::optional<Armed> grabbed;
-  int queued = 0;
+  int pending = 0;           // presses of the grab armed now, not yet served
+  bool pressPosted = false;  // a kWmKeyGrabPress is in the window's queue
   std::wstring cannot;  // why no helper can serve; empty while one may
   bool told = false;
 
@@ -288,6 +290,7 @@ void TKeyGrab::State::Disconnect() noexcept {
   lines = {};
   pid = 0;
   grabbed.reset();
+  pending = 0;
 }
 
 void TKeyGrab::State::Replace() noexcept {
@@ -359,9 +362,10 @@ bool TKeyGrab::State::TakeLines() noexcept {
 }
 
 void TKeyGrab::State::PostPress(const grab::Report& report) noexcept {
-  if (grabbed && report.serial == grabbed->serial && queued < kQueuedPresses &&
-      ::PostMessageW(window, kWmKeyGrabPress, static_cast<WPARAM>(grabbed->serial), 0))
-    ++queued;
+  if (!grabbed || report.serial != grabbed->serial || pending == kPendingPresses) return;
+  ++pending;
+  // One message in the queue at a time: whatever else came meanwhile is served between two captures.
+  if (!pressPosted) pressPosted = ::PostMessageW(window, kWmKeyGrabPress, 0, 0) != FALSE;
 }
 
 void TKeyGrab::State::GrabWanted() {
@@ -379,11 +383,23 @@ void TKeyGrab::State::GrabWanted() {
       grabbed = Armed{id, wanted->key, wanted->modifiers};
       return;
     }
-    if (answer->kind == grab::Report::Kind::kHeld) {
-      wanted.reset();
-      throw EOSError(L"Cannot register hot key. Another program on the X display holds the combination");
+    std::wstring refusal;
+    switch (answer->kind) {
+      case grab::Report::Kind::kHeld:
+        refusal = L"Another program on the X display holds the combination";
+        break;
+      case grab::Report::Kind::kNoKey:
+        refusal = L"No key of this keyboard gives \"" + std::wstring(1, static_cast<wchar_t>(wanted->key)) +
+                  L"\"; choose another";
+        break;
+      case grab::Report::Kind::kNoAlt:
+        refusal = L"This keyboard has no Alt key";
+        break;
+      default:
+        return;  // a code it does not take: only Wine's registration can match it
     }
-    return;  // no X key for the code: only Wine's registration can match it
+    wanted.reset();
+    throw EOSError(L"Cannot register hot key. " + refusal);
   }
 }
 
@@ -409,6 +425,7 @@ void TKeyGrab::Grab(HWND window, int32_t key, uint32_t modifiers) {
   if (s.window != window) s.Disconnect();
   s.window = window;
   s.grabbed.reset();
+  s.pending = 0;
   s.wanted = State::Wanted{key, modifiers};
   s.GrabWanted();
 }
@@ -417,6 +434,7 @@ void TKeyGrab::Release() noexcept {
   State& s = *state_;
   s.wanted.reset();
   s.grabbed.reset();
+  s.pending = 0;
   if (!s.link) return;
   const uint32_t id = ++s.serial;
   if (!s.Send({grab::Request::Kind::kRelease, id, 0, 0}) || !s.Await(id)) s.Replace();
@@ -436,10 +454,12 @@ void TKeyGrab::Serve(WPARAM socket, LPARAM) {
   if (const std::wstring notice = Notice(); !notice.empty()) throw EOSError(notice);
 }
 
-bool TKeyGrab::TakePress(WPARAM grab) noexcept {
+bool TKeyGrab::TakePress() noexcept {
   State& s = *state_;
-  if (s.queued > 0) --s.queued;
-  return s.grabbed && grab == static_cast<WPARAM>(s.grabbed->serial);
+  s.pressPosted = false;
+  if (!s.grabbed || s.pending == 0) return false;
+  if (--s.pending > 0) s.pressPosted = ::PostMessageW(s.window, kWmKeyGrabPress, 0, 0) != FALSE;
+  return true;
 }
 
 std::wstring TKeyGrab::Notice() {

@@ -15,7 +15,7 @@ namespace snapvik {
 
 // The connection's events (WSAAsyncSelect): the socket in wParam.
 inline constexpr UINT kWmKeyGrab = WM_APP + 0x25;
-// A press the helper took: the grab's number in wParam.
+// Presses the helper took wait to be served, one such message at a time.
 inline constexpr UINT kWmKeyGrabPress = WM_APP + 0x26;
 
 class TKeyGrab {
@@ -31,16 +31,18 @@ class TKeyGrab {
   // helper beside the program, no X display) it grabs nothing: the platform's
   // registration serves alone, and Notice() says so once. A helper that does
   // not answer in time is ended and replaced. Throws "Cannot register hot
-  // key." when another X client holds the combination, or when no key of the
-  // keyboard gives the code; nothing stays grabbed then.
+  // key." when another X client holds the combination, when no key of the
+  // keyboard gives the code, or when it has no Alt and Alt is asked for;
+  // nothing stays grabbed then.
   void Grab(HWND window, int32_t key, uint32_t modifiers);
   // Lets the combination go; returns once the X server has it back.
   void Release() noexcept;
   // On kWmKeyGrab. A helper that went away while armed is started again and
   // grabs again; throws the notice where none can serve any more.
   void Serve(WPARAM socket, LPARAM event);
-  // On kWmKeyGrabPress: whether it is a press of the combination armed now.
-  bool TakePress(WPARAM grab) noexcept;
+  // On kWmKeyGrabPress: whether a press of the combination armed now is to be
+  // served (each press the keyboard made, its repeats included, as on Windows).
+  bool TakePress() noexcept;
   // Once per run, where the helper cannot serve: what the user gets then;
   // empty every other time.
   std::wstring Notice();

@@ -15,7 +15,8 @@ struct Name {
 constexpr Name kReportNames[] = {
     {Report::Kind::kReady, "ready"},   {Report::Kind::kNoDisplay, "nodisplay"},
     {Report::Kind::kGrabbed, "grabbed"}, {Report::Kind::kHeld, "held"},
-    {Report::Kind::kNoKey, "nokey"},   {Report::Kind::kReleased, "released"},
+    {Report::Kind::kNoKey, "nokey"},   {Report::Kind::kNoAlt, "noalt"},
+    {Report::Kind::kWineOnly, "wineonly"}, {Report::Kind::kReleased, "released"},
     {Report::Kind::kPress, "press"},
 };
 

@@ -20,9 +20,12 @@ struct Request {
 
 // From the grabber: first kReady (with its process id) or kNoDisplay with the
 // token it was given, then one answer per request and a kPress for each press
-// of the combination.
+// of the combination. A grab's answer: kGrabbed; kHeld (another X client has
+// it); kNoKey (no key of this keyboard gives the code); kNoAlt (the keyboard
+// has no Alt); kWineOnly (a code it does not take, such as a modifier key's own
+// code: Wine's registration serves alone).
 struct Report {
-  enum class Kind { kReady, kNoDisplay, kGrabbed, kHeld, kNoKey, kReleased, kPress };
+  enum class Kind { kReady, kNoDisplay, kGrabbed, kHeld, kNoKey, kNoAlt, kWineOnly, kReleased, kPress };
   Kind kind = Kind::kReady;
   uint32_t serial = 0;
   std::string token;

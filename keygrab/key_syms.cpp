@@ -31,7 +31,19 @@ constexpr const char* kLetterPlaces[26] = {
 constexpr const char* kDigitPlaces[10] = {"AE10", "AE01", "AE02", "AE03", "AE04",
                                           "AE05", "AE06", "AE07", "AE08", "AE09"};
 
+// Unassigned and reserved codes, first and last of each run.
+constexpr int32_t kNoKeyRuns[][2] = {
+    {0x07, 0x07}, {0x0A, 0x0B}, {0x0E, 0x0F}, {0x2A, 0x2A}, {0x3A, 0x40}, {0x5E, 0x5E},
+    {0x88, 0x8F}, {0x97, 0x9F}, {0xB8, 0xB9}, {0xC1, 0xDA}, {0xE0, 0xE0}, {0xE8, 0xE8},
+};
+
 }  // namespace
+
+bool OnNoKeyboard(int32_t virtualKey) {
+  for (const auto& run : kNoKeyRuns)
+    if (virtualKey >= run[0] && virtualKey <= run[1]) return true;
+  return false;
+}
 
 const char* UsPlaceOf(int32_t virtualKey) {
   if (virtualKey >= 'A' && virtualKey <= 'Z') return kLetterPlaces[virtualKey - 'A'];

@@ -14,4 +14,9 @@ unsigned long KeySymOf(int32_t virtualKey);
 // for other codes. Windows gives those codes by that place there.
 const char* UsPlaceOf(int32_t virtualKey);
 
+// Whether no keyboard gives the code on Windows: the codes left unassigned or
+// reserved (":" to "@", "^", ...) and Print ("*"), which no keyboard made
+// today has.
+bool OnNoKeyboard(int32_t virtualKey);
+
 }  // namespace snapvik::keygrab

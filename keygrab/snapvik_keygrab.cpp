@@ -106,11 +106,35 @@ KeyCode KeyAtPlace(Display* display, const char* place) {
   return found;
 }
 
-// The key Windows gives the code: the one carrying its symbol in the layout,
-// else (a layout without Latin letters) the one at the letter's or digit's US place.
-KeyCode KeyOf(Display* display, int32_t virtualKey) {
+// The layout (XKB group) in use now.
+int GroupNow(Display* display) {
+  XkbStateRec state;
+  return XkbGetState(display, XkbUseCoreKbd, &state) == Success ? state.group : 0;
+}
+
+// The key that gives `sym` at any of its levels in `group`; 0 for none.
+KeyCode KeyInGroup(Display* display, KeySym sym, int group) {
+  XkbDescPtr keyboard = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+  if (!keyboard) return 0;
+  KeyCode found = 0;
+  for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && !found; ++code) {
+    const int groups = XkbKeyNumGroups(keyboard, code);
+    if (groups == 0) continue;
+    // A key with fewer groups than the one in use wraps into its own, as X does unless told otherwise.
+    const int g = group % groups;
+    for (int level = 0; level < XkbKeyGroupWidth(keyboard, code, g) && !found; ++level)
+      if (XkbKeySymEntry(keyboard, code, level, g) == sym) found = static_cast<KeyCode>(code);
+  }
+  XkbFreeKeyboard(keyboard, 0, True);
+  return found;
+}
+
+// The key Windows gives the code: the one carrying its symbol in the layout
+// in use, else (a layout without Latin letters) the one at the letter's or
+// digit's US place.
+KeyCode KeyOf(Display* display, int32_t virtualKey, int group) {
   const KeySym sym = keygrab::KeySymOf(virtualKey);
-  const KeyCode code = sym ? XKeysymToKeycode(display, sym) : 0;
+  const KeyCode code = sym ? KeyInGroup(display, sym, group) : 0;
   return code ? code : KeyAtPlace(display, keygrab::UsPlaceOf(virtualKey));
 }
 
@@ -120,49 +144,49 @@ class Grabber {
       : display_(display),
         root_(DefaultRootWindow(display)),
         alt_(ModifierBitOf(display, {XK_Alt_L, XK_Alt_R, XK_Meta_L})),
-        locks_{LockMask, ModifierBitOf(display, {XK_Num_Lock}), ModifierBitOf(display, {XK_Scroll_Lock})} {}
+        locks_{LockMask, ModifierBitOf(display, {XK_Num_Lock}), ModifierBitOf(display, {XK_Scroll_Lock})},
+        group_(GroupNow(display)) {}
 
   grab::Report::Kind Grab(int32_t virtualKey, uint32_t modifiers) {
-    Release();
+    Drop();
+    armed_ = true;
     key_ = virtualKey;
     modifiers_ = modifiers;
-    const KeyCode code = KeyOf(display_, virtualKey);
-    if (!code || ((modifiers & kModAlt) && !alt_)) return grab::Report::Kind::kNoKey;
-    // The keypad gives its digit codes only with Num Lock on, as on Windows.
-    const bool keypadDigit = virtualKey >= 0x60 && virtualKey <= 0x69;
-    if (keypadDigit && !locks_[1]) return grab::Report::Kind::kNoKey;
-    mods_ = ((modifiers & kModAlt) ? alt_ : 0) | ((modifiers & kModCtrl) ? ControlMask : 0) |
-            ((modifiers & kModShift) ? ShiftMask : 0) | (keypadDigit ? locks_[1] : 0);
-    code_ = code;
-    lastXError = Success;
-    for (const unsigned int locks : LockVariants())
-      XGrabKey(display_, code_, mods_ | locks, root_, False, GrabModeAsync, GrabModeAsync);
-    XSync(display_, False);
-    if (lastXError != Success) {
-      // Another client holds the combination (or some of its lock variants): keep none of it.
-      Release();
-      return grab::Report::Kind::kHeld;
-    }
-    return grab::Report::Kind::kGrabbed;
+    group_ = GroupNow(display_);
+    return Take();
   }
 
   void Release() {
-    if (!code_) return;
-    for (const unsigned int locks : LockVariants()) XUngrabKey(display_, code_, mods_ | locks, root_);
-    XSync(display_, False);
-    code_ = 0;
+    armed_ = false;
+    Drop();
   }
 
   // The keyboard's mapping changed (another layout, a lock key made a
-  // modifier): the modifiers are read again and the same code grabbed anew.
+  // modifier): the modifiers are read again, and the key grabbed anew where
+  // it or they changed. An unchanged grab is never lifted, not for a moment.
   void MappingChanged(XEvent& event) {
     if (event.xmapping.request != MappingPointer) XRefreshKeyboardMapping(&event.xmapping);
-    const bool grabbed = code_ != 0;
-    Release();
-    alt_ = ModifierBitOf(display_, {XK_Alt_L, XK_Alt_R, XK_Meta_L});
-    locks_[1] = ModifierBitOf(display_, {XK_Num_Lock});
-    locks_[2] = ModifierBitOf(display_, {XK_Scroll_Lock});
-    if (grabbed) Grab(key_, modifiers_);
+    const unsigned int alt = ModifierBitOf(display_, {XK_Alt_L, XK_Alt_R, XK_Meta_L});
+    const unsigned int numLock = ModifierBitOf(display_, {XK_Num_Lock});
+    const unsigned int scrollLock = ModifierBitOf(display_, {XK_Scroll_Lock});
+    group_ = GroupNow(display_);
+    const bool sameModifiers = alt == alt_ && numLock == locks_[1] && scrollLock == locks_[2];
+    if (sameModifiers && code_ && KeyOf(display_, key_, group_) == code_) return;
+    Drop();  // with the lock variants it was grabbed with
+    alt_ = alt;
+    locks_[1] = numLock;
+    locks_[2] = scrollLock;
+    if (armed_) Take();
+  }
+
+  // Another layout of the keymap was chosen: the code may be another key's now, as on Windows.
+  void GroupChanged(int group) {
+    if (group == group_) return;
+    group_ = group;
+    if (armed_ && (!code_ || KeyOf(display_, key_, group_) != code_)) {
+      Drop();
+      Take();
+    }
   }
 
   bool IsPress(const XEvent& event) const {
@@ -171,6 +195,38 @@ class Grabber {
   }
 
  private:
+  grab::Report::Kind Take() {
+    if (keygrab::OnNoKeyboard(key_)) return grab::Report::Kind::kNoKey;
+    // Codes it has no X key for (the modifier and lock keys' own, the mouse's): Wine's alone.
+    if (!keygrab::KeySymOf(key_)) return grab::Report::Kind::kWineOnly;
+    const KeyCode code = KeyOf(display_, key_, group_);
+    if (!code) return grab::Report::Kind::kNoKey;
+    if ((modifiers_ & kModAlt) && !alt_) return grab::Report::Kind::kNoAlt;
+    // The keypad gives its digit codes only with Num Lock on, as on Windows.
+    const bool keypadDigit = key_ >= 0x60 && key_ <= 0x69;
+    if (keypadDigit && !locks_[1]) return grab::Report::Kind::kNoKey;
+    mods_ = ((modifiers_ & kModAlt) ? alt_ : 0) | ((modifiers_ & kModCtrl) ? ControlMask : 0) |
+            ((modifiers_ & kModShift) ? ShiftMask : 0) | (keypadDigit ? locks_[1] : 0);
+    code_ = code;
+    lastXError = Success;
+    for (const unsigned int locks : LockVariants())
+      XGrabKey(display_, code_, mods_ | locks, root_, False, GrabModeAsync, GrabModeAsync);
+    XSync(display_, False);
+    if (lastXError != Success) {
+      // Another client holds the combination (or some of its lock variants): keep none of it.
+      Drop();
+      return grab::Report::Kind::kHeld;
+    }
+    return grab::Report::Kind::kGrabbed;
+  }
+
+  void Drop() {
+    if (!code_) return;
+    for (const unsigned int locks : LockVariants()) XUngrabKey(display_, code_, mods_ | locks, root_);
+    XSync(display_, False);
+    code_ = 0;
+  }
+
   // Caps Lock, Num Lock and Scroll Lock in every combination.
   std::vector<unsigned int> LockVariants() const {
     std::vector<unsigned int> variants{0};
@@ -191,9 +247,14 @@ class Grabber {
   unsigned int mods_ = 0;
   int32_t key_ = 0;
   uint32_t modifiers_ = 0;
+  int group_;
+  bool armed_ = false;  // a grab asked for and not released, whether or not it holds now
 };
 
 int Serve(const Socket& link, Display* display) {
+  int xkbEvent = -1, opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+  if (XkbQueryExtension(display, &opcode, &xkbEvent, &error, &major, &minor))
+    XkbSelectEventDetails(display, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask);
   Grabber grabber(display);
   grab::LineBuffer lines;
   uint32_t serial = 0;
@@ -204,6 +265,11 @@ int Serve(const Socket& link, Display* display) {
       XNextEvent(display, &event);
       if (event.type == MappingNotify) {
         grabber.MappingChanged(event);
+        continue;
+      }
+      if (event.type == xkbEvent) {
+        const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
+        if (xkb.any.xkb_type == XkbStateNotify) grabber.GroupChanged(xkb.state.group);
         continue;
       }
       if (grabbed && grabber.IsPress(event) && !link.Send(grab::Format({grab::Report::Kind::kPress, serial, {}})))

@@ -379,7 +379,9 @@ class XKeyHolder:
         # An Xvfb that its last client just left resets, and refuses connections meanwhile.
         self.display = wait_for(lambda: x11.XOpenDisplay(os.environ["DISPLAY"].encode()), timeout=10,
                                 what="a connection to the X display")
-        self.code = x11.XKeysymToKeycode(self.display, x11.XStringToKeysym(key.encode()))
+        # A key symbol's name, or a key's code as it stands.
+        self.code = key if isinstance(key, int) else x11.XKeysymToKeycode(self.display,
+                                                                          x11.XStringToKeysym(key.encode()))
         self.modifiers = modifiers
 
     def grab(self):
@@ -389,10 +391,112 @@ class XKeyHolder:
         self.x11.XSync(self.display, 0)
         return not self.errors
 
+    def lock_group(self, group):
+        """Puts the keymap's layout `group` (0 the first) in use, as a layout switcher does."""
+        self.x11.XkbLockGroup.argtypes = [self.ct.c_void_p, self.ct.c_uint, self.ct.c_uint]
+        self.x11.XkbLockGroup(self.display, 0x100, group)  # XkbUseCoreKbd
+        self.x11.XSync(self.display, 0)
+
+    def type_code(self, code, modifiers=("Control_L", "Alt_L")):
+        """Presses and lets go the key of that code with the modifier keys held, through the X test extension:
+        a key by its place, whatever layout is in use."""
+        xtst = self.ct.CDLL(self.ct.util.find_library("Xtst") or "libXtst.so.6")
+        xtst.XTestFakeKeyEvent.argtypes = [self.ct.c_void_p, self.ct.c_uint, self.ct.c_int, self.ct.c_ulong]
+        held = [self.x11.XKeysymToKeycode(self.display, self.x11.XStringToKeysym(m.encode())) for m in modifiers]
+        for key, down in [(k, 1) for k in held] + [(code, 1), (code, 0)] + [(k, 0) for k in reversed(held)]:
+            xtst.XTestFakeKeyEvent(self.display, key, down, 0)
+        self.x11.XSync(self.display, 0)
+
     def close(self):
         if self.display:
             self.x11.XCloseDisplay(self.display)
             self.display = None
+
+
+def _record_types():
+    """The X record extension's structures, as ctypes sees them."""
+    import ctypes
+
+    class _Range8(ctypes.Structure):
+        _fields_ = [("first", ctypes.c_ubyte), ("last", ctypes.c_ubyte)]
+
+    class _Range16(ctypes.Structure):
+        _fields_ = [("first", ctypes.c_ushort), ("last", ctypes.c_ushort)]
+
+    class _ExtRange(ctypes.Structure):
+        _fields_ = [("ext_major", _Range8), ("ext_minor", _Range16)]
+
+    class _Range(ctypes.Structure):
+        _fields_ = [("core_requests", _Range8), ("core_replies", _Range8), ("ext_requests", _ExtRange),
+                    ("ext_replies", _ExtRange), ("delivered_events", _Range8), ("device_events", _Range8),
+                    ("errors", _Range8), ("client_started", ctypes.c_int), ("client_died", ctypes.c_int)]
+
+    class _Intercept(ctypes.Structure):
+        _fields_ = [("id_base", ctypes.c_ulong), ("server_time", ctypes.c_ulong), ("client_seq", ctypes.c_ulong),
+                    ("category", ctypes.c_int), ("client_swapped", ctypes.c_int),
+                    ("data", ctypes.POINTER(ctypes.c_ubyte)), ("data_len", ctypes.c_ulong)]
+
+    return _Range, _Intercept
+
+
+class XKeyWitness:
+    """Sees every key press the X server makes, the keyboard's repeats included, whoever gets it (a grabbing
+    client too), through the X record extension. stop() ends it and gives the presses' key codes."""
+
+    def __init__(self):
+        import ctypes
+        import ctypes.util
+        import threading
+        x11 = self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        tst = self.tst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        _Range, _Intercept = _record_types()
+        tst.XRecordAllocRange.restype = ctypes.POINTER(_Range)
+        tst.XRecordCreateContext.restype = ctypes.c_ulong
+        tst.XRecordCreateContext.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.POINTER(ctypes.c_ulong),
+                                             ctypes.c_int, ctypes.POINTER(ctypes.POINTER(_Range)), ctypes.c_int]
+        self.proc_type = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.POINTER(_Intercept))
+        tst.XRecordEnableContext.argtypes = [ctypes.c_void_p, ctypes.c_ulong, self.proc_type, ctypes.c_void_p]
+        tst.XRecordDisableContext.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        tst.XRecordFreeContext.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        tst.XRecordFreeData.argtypes = [ctypes.POINTER(_Intercept)]
+        # One connection asks, the other one receives what is recorded.
+        self.control = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
+        self.data = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
+        r = tst.XRecordAllocRange()
+        r.contents.device_events.first = r.contents.device_events.last = 2  # KeyPress
+        self.range = r
+        clients = ctypes.c_ulong(3)  # XRecordAllClients
+        self.context = tst.XRecordCreateContext(self.control, 0, ctypes.byref(clients), 1, ctypes.byref(r), 1)
+        x11.XSync(self.control, 0)
+        self.presses = []  # key codes, in order
+        self.proc = self.proc_type(self._seen)
+        self.thread = threading.Thread(
+            target=lambda: tst.XRecordEnableContext(self.data, self.context, self.proc, None))
+        self.thread.start()
+
+    def _seen(self, _closure, data):
+        d = data.contents
+        if d.category == 0 and d.data_len and d.data[0] == 2:  # from the server: a KeyPress, its key code next
+            self.presses.append(d.data[1])
+        self.tst.XRecordFreeData(data)
+
+    def listening(self):
+        """Returns once it records: a lone Shift, until one is seen, shows it (and forgets them)."""
+        wait_for(lambda: xdotool("key", "shift") or self.presses, interval=0.2, what="the witness to record")
+        self.presses.clear()
+
+    def stop(self):
+        self.tst.XRecordDisableContext(self.control, self.context)
+        self.x11.XSync(self.control, 0)
+        self.thread.join()
+        self.tst.XRecordFreeContext(self.control, self.context)
+        self.x11.XCloseDisplay(self.data)
+        self.x11.XCloseDisplay(self.control)
+        return self.presses
 
 
 def keygrab_processes(folder):

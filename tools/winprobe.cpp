@@ -217,6 +217,44 @@ HTREEITEM ParseItem(const std::string& text) { return reinterpret_cast<HTREEITEM
 
 void Release() { g_held.reset(); }
 
+// A thread that sends a window empty messages one after another and keeps
+// the longest answer: how long that window's thread was held at most.
+struct Watch {
+  HWND window = nullptr;
+  volatile LONG stop = 0;
+  volatile LONG longest = 0;  // milliseconds
+  volatile LONG rounds = 0;
+  HANDLE thread = nullptr;
+};
+Watch g_watch;
+
+DWORD WINAPI WatchWindow(void*) {
+  LARGE_INTEGER frequency, before, after;
+  ::QueryPerformanceFrequency(&frequency);
+  while (!::InterlockedCompareExchange(&g_watch.stop, 0, 0)) {
+    DWORD_PTR result = 0;
+    ::QueryPerformanceCounter(&before);
+    const bool answered =
+        ::SendMessageTimeoutW(g_watch.window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result) != 0;
+    ::QueryPerformanceCounter(&after);
+    if (!answered) break;
+    const LONG ms = static_cast<LONG>((after.QuadPart - before.QuadPart) * 1000 / frequency.QuadPart);
+    if (ms > g_watch.longest) ::InterlockedExchange(&g_watch.longest, ms);
+    ::InterlockedIncrement(&g_watch.rounds);
+    ::Sleep(1);
+  }
+  return 0;
+}
+
+std::string EndWatch() {
+  if (!g_watch.thread) return "null";
+  ::InterlockedExchange(&g_watch.stop, 1);
+  ::WaitForSingleObject(g_watch.thread, INFINITE);
+  ::CloseHandle(g_watch.thread);
+  g_watch.thread = nullptr;
+  return "{\"longest\":" + std::to_string(g_watch.longest) + ",\"rounds\":" + std::to_string(g_watch.rounds) + "}";
+}
+
 std::string Run(const std::vector<std::string>& a) {
   const std::string& verb = a[0];
   if (verb == "windows") {  // windows <image path>: top-level windows of the processes of that program
@@ -361,6 +399,16 @@ std::string Run(const std::vector<std::string>& a) {
     ::FreeLibrary(module);
     return out + "]";
   }
+  if (verb == "watch") {  // watch <hwnd>: from now on, how long the window's thread is held at most
+    EndWatch();
+    g_watch.window = ParseHandle(a[1]);
+    g_watch.stop = 0;
+    g_watch.longest = 0;
+    g_watch.rounds = 0;
+    g_watch.thread = ::CreateThread(nullptr, 0, &WatchWindow, nullptr, 0, nullptr);
+    return g_watch.thread ? "true" : "false";
+  }
+  if (verb == "watched") return EndWatch();  // watched: {"longest": ms, "rounds": answers} since "watch"
   if (verb == "metrics") {
     std::ostringstream s;
     s << "{\"virtual\":[" << ::GetSystemMetrics(SM_XVIRTUALSCREEN) << "," << ::GetSystemMetrics(SM_YVIRTUALSCREEN)

@@ -11,12 +11,14 @@ import subprocess
 import time
 import unittest
 
-from drive import KEYGRAB_NAME, XKeyHolder, keygrab_processes, wait_for, win_path, x_windows, xdotool
+from drive import (KEYGRAB_NAME, XKeyHolder, XKeyWitness, keygrab_processes, wait_for, win_path, x_windows,
+                   xdotool)
 from e2e_case import ShotsCase, shots_in
 
 WM_HOTKEY = 0x0312
 OTHER_USER = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/usr/bin/python3"]
 ONLY_IN_WINE = "The hot key works only while a Wine window has the keyboard: "
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 @functools.cache
@@ -122,9 +124,126 @@ class HotKeyGrab(ShotsCase):
                     "os.execv(me + '.real', ['Z:' + me.replace('/', '\\\\')] + sys.argv[1:])\n")
         os.chmod(grabber, 0o755)
 
+    def stand_in(self, c, mode):
+        """The first grabber the copy starts is key_grab_stand_in.py in `mode`, the next ones the real one.
+        Returns its cue (opened and closed: it misbehaves) and where it reports."""
+        grabber = os.path.join(c.folder, KEYGRAB_NAME)
+        os.rename(grabber, grabber + ".real")
+        cue, report = os.path.join(c.folder, "cue"), os.path.join(c.folder, "report")
+        os.mkfifo(cue)
+        # A shell script, so that the real grabber starts in its place as quickly as it starts itself.
+        with open(grabber, "w") as f:
+            f.write('#!/bin/bash\nme=$(realpath "$0")\n'
+                    'if [ -e "$me.used" ]; then exec -a "Z:${me//\\//\\\\}" "$me.real" "$@"; fi\n'
+                    ': > "$me.used"\nexec /usr/bin/python3 %s %s %s %s "$@"\n'
+                    % (os.path.join(HERE, "key_grab_stand_in.py"), mode, report, cue))
+        os.chmod(grabber, 0o755)
+        return cue, report
+
+    def memory_peak(self, c):
+        """The most memory the program's process has held so far, in bytes."""
+        with open("/proc/%d/status" % c.proc.pid) as f:
+            return int([l for l in f if l.startswith("VmHWM:")][0].split()[1]) * 1024
+
+    def armed_with_a_misbehaving_grabber(self, mode):
+        """Armed with the stand-in, which then misbehaves while the probe watches the window. Returns the copy,
+        its window, its controls, how long a capture held the window (three files written), the memory peak until
+        then, and the stand-in's report file."""
+        c = self.copy()
+        cue, report = self.stand_in(c, mode)
+        c.start()
+        form = c.main_window()
+        ctl, _ = self.arm_timed(c, form, "S", ctrl=True, alt=True)
+        self.assertEqual(c.visible("#32770"), [])
+        # A capture's time varies, the more so on a busy machine: the longest of three.
+        self.probe.ask("watch", form["hwnd"])
+        for i in range(3):
+            self.settle(form, i)
+        capture = self.probe.ask("watched")["longest"]
+        peak = self.memory_peak(c)
+        self.probe.ask("watch", form["hwnd"])
+        with open(cue, "w"):
+            pass
+        return c, form, ctl, capture, peak, report
+
+    def assert_held_no_longer_than(self, capture):
+        held = self.probe.ask("watched")
+        self.assertGreater(held["rounds"], 0)
+        self.assertLessEqual(held["longest"], capture * 1.1 + 50, "the window was held %d ms; a capture held it "
+                             "%d ms" % (held["longest"], capture))
+
+    def stand_in_report(self, report):
+        wait_for(lambda: os.path.exists(report), timeout=30, what="the stand-in's report")
+        with open(report) as f:
+            return json.load(f)
+
+    def test_a_garbled_line_ends_the_link_and_the_real_grabber_takes_over(self):
+        c, form, _, capture, _, report = self.armed_with_a_misbehaving_grabber("garbled")
+        wait_for(lambda: keygrab_processes(c.folder), what="the real key grabber in the stand-in's place")
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        self.assertTrue(self.stand_in_report(report)["closed"])
+        self.settle(form, 3)
+        self.assert_held_no_longer_than(capture)
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", 4)
+        self.settle(form, 5)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(6)])
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_flood_ends_the_link_holding_neither_the_window_nor_memory(self):
+        c, form, _, capture, peak, report = self.armed_with_a_misbehaving_grabber("flood")
+        done = self.stand_in_report(report)
+        self.assertTrue(done["closed"], done)
+        self.assertGreaterEqual(done["sent"], 1 << 20)
+        self.assertLess(done["sent"], 16 << 20, "the link was ended only after %d bytes" % done["sent"])
+        wait_for(lambda: keygrab_processes(c.folder), what="the real key grabber in the stand-in's place")
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
+        flooded = len(shots_in(self.shots))
+        self.settle(form, flooded)
+        self.assert_held_no_longer_than(capture)
+        self.assertLessEqual(flooded, 3 + 16, "presses of the flood captured")
+        self.assertLess(self.memory_peak(c) - peak, 16 << 20)
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", flooded + 1)
+        self.settle(form, flooded + 2)
+        self.assertEqual(shots_in(self.shots), sorted("Screen%d.jpg" % i for i in range(flooded + 3)))
+        self.assertEqual(c.visible("#32770"), [])
+
+    def test_a_silent_grabber_holds_nothing_and_the_next_arming_replaces_it(self):
+        c, form, ctl, capture, _, report = self.armed_with_a_misbehaving_grabber("silent")
+        self.settle(form, 3)  # served on, half a line waiting
+        self.assert_held_no_longer_than(capture)
+        self.assertEqual(keygrab_processes(c.folder), [])
+        self.assertLess(self.rearm_timed(c, ctl), 2.0)
+        self.assertEqual(c.visible("#32770"), [])
+        self.assertTrue(self.stand_in_report(report)["closed"])
+        self.native_in_front()
+        self.press_native("ctrl+alt+s", 4)
+        self.settle(form, 5)
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(6)])
+
+    def test_a_key_no_keyboard_gives_is_refused_at_arming(self):
+        c = self.started()
+        form = c.main_window()
+        ctl = c.controls(form)
+        self.probe.ask("settext", ctl["Edit1"]["hwnd"], win_path(self.shots))
+        # Code 0x40 (unassigned), Execute, the keypad's Separator and F13: Xvfb's keyboard has none of them.
+        for key in ("@", "+", "l", "|"):
+            self.probe.ask("settext", ctl["Edit2"]["hwnd"], key)
+            c.click(ctl["Button2"])
+            box = c.message_box()
+            self.assertEqual(c.box_text(box),
+                             'Cannot register hot key. No key of this keyboard gives "%s"; choose another.' % key)
+            c.dismiss(box)
+        # A key it has is armed, with no word.
+        self.probe.ask("settext", ctl["Edit2"]["hwnd"], "S")
+        self.rearm_timed(c, ctl)
+        self.assertEqual(c.visible("#32770"), [])
+        self.wait_grabbed("s", 0)
+
     @needs_another_user
     def test_another_local_user_cannot_take_the_grabbers_place(self):
-        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "key_grab_intruder.py")) as f:
+        with open(os.path.join(HERE, "key_grab_intruder.py")) as f:
             source = f.read()
         intruder = subprocess.Popen(OTHER_USER + ["-c", source], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                     text=True)
@@ -216,6 +335,37 @@ class HotKeyGrab(ShotsCase):
         self.assertNotIn("s", self.keys_seen(xev))  # the grab took the key from the program in front
         self.assertEqual(c.visible("#32770"), [])
 
+    def test_holding_the_combination_with_a_native_program_in_front_writes_one_file_per_repeat(self):
+        c = self.started()
+        form = c.main_window()
+        c.arm(form, win_path(self.shots), "A", ctrl=True, alt=True)
+        self.wait_grabbed("a", XKeyHolder.CTRL | XKeyHolder.ALT)
+        self.native_in_front()
+        # The presses the X server really made, the grab's included: a busy server repeats less often than
+        # its rate says.
+        witness = XKeyWitness()
+        try:
+            witness.listening()
+            subprocess.run(["xset", "r", "rate", "300", "20"], check=True)
+            try:
+                xdotool("keydown", "ctrl+alt+a")
+                time.sleep(3)  # held for the keyboard to repeat
+                xdotool("keyup", "a")
+                xdotool("keyup", "ctrl+alt")
+            finally:
+                subprocess.run(["xset", "r", "rate"], check=True)
+        finally:
+            seen = witness.stop()
+        key = XKeyHolder("a", 0)
+        key.close()
+        presses = seen.count(key.code)
+        self.assertGreater(presses, 10, "the key was held and repeated")
+        wait_for(lambda: len(shots_in(self.shots)) >= presses, timeout=60,
+                 what="%d files for %d presses" % (presses, presses))
+        self.settle(form, presses)
+        self.assertEqual(shots_in(self.shots), sorted("Screen%d.jpg" % i for i in range(presses + 1)))
+        self.assertEqual(c.visible("#32770"), [])
+
     def test_re_arming_moves_the_combination_at_once(self):
         c = self.started()
         form = c.main_window()
@@ -275,6 +425,48 @@ class HotKeyGrab(ShotsCase):
         finally:
             keeper.close()
         self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(4)])
+
+    def test_a_layout_chosen_while_armed_moves_the_key_as_on_windows(self):
+        # Xvfb sets its layout back when its last client leaves: this one stays until the end.
+        keeper = XKeyHolder("s", 0)
+        place = {k: keeper.x11.XKeysymToKeycode(keeper.display, keeper.x11.XStringToKeysym(k.encode()))
+                 for k in "syz"}  # the keys' places, named by their US letters
+        both = XKeyHolder.CTRL | XKeyHolder.ALT
+        try:
+            c = self.started()
+            form = c.main_window()
+            self.arm_timed(c, form, "S", ctrl=True, alt=True)
+            self.wait_grabbed("s", both)
+            self.native_in_front()
+            subprocess.run(["setxkbmap", "ru"], check=True)
+            self.wait_grabbed(place["s"], both)
+            keeper.type_code(place["s"])  # Ы
+            wait_for(lambda: len(shots_in(self.shots)) == 1, what="a screenshot for Ы, under ru set while armed")
+            subprocess.run(["setxkbmap", "-layout", "us,ru"], check=True)
+            keeper.lock_group(1)  # the layout switched to Russian, with no new keymap
+            self.wait_grabbed(place["s"], both)
+            keeper.type_code(place["s"])
+            wait_for(lambda: len(shots_in(self.shots)) == 2, what="a screenshot for Ы, under us,ru switched to ru")
+            # German moves Z to the US Y's place: Windows gives the code there while German is in use.
+            subprocess.run(["setxkbmap", "-layout", "us,de"], check=True)
+            keeper.lock_group(1)
+            self.arm_timed(c, form, "Z", ctrl=True, alt=True)
+            self.assertEqual(c.visible("#32770"), [])
+            self.wait_grabbed(place["y"], both)
+            xev = self.native_in_front()
+            keeper.type_code(place["y"])
+            wait_for(lambda: len(shots_in(self.shots)) == 3, what="a screenshot for German Z")
+            keeper.type_code(place["z"])  # German Y: the program in front's
+            keeper.lock_group(0)
+            self.wait_grabbed(place["z"], both)
+            keeper.type_code(place["z"])
+            wait_for(lambda: len(shots_in(self.shots)) == 4, what="a screenshot for US Z, switched back")
+            self.settle(form, 4)
+        finally:
+            subprocess.run(["setxkbmap", "us"], check=True)
+            keeper.close()
+        self.assertEqual(shots_in(self.shots), ["Screen%d.jpg" % i for i in range(5)])
+        self.assertEqual([k for k in self.keys_seen(xev) if k not in ("Control_L", "Alt_L")], ["y"])
 
     def test_a_lock_key_made_a_modifier_while_armed_makes_no_difference(self):
         c = self.started()
@@ -337,6 +529,7 @@ class HotKeyGrab(ShotsCase):
         c = self.started()
         form = c.main_window()
         c.arm(form, win_path(self.shots), "S", ctrl=True, alt=True)
+        self.wait_grabbed("s", XKeyHolder.CTRL | XKeyHolder.ALT)
         self.assertEqual(len(keygrab_processes(c.folder)), 1, "the key grabber runs while armed")
         os.kill(c.proc.pid, signal.SIGKILL)
         killed = time.monotonic()
