@@ -129,43 +129,57 @@ struct Greeting {
   grab::Report report;
 };
 
-// Every connection that comes before `deadline` must open with the token; the
-// first that does is the helper. Others (any local user can connect to a
-// loopback port) are closed, and none of them holds up the helper.
-std::optional<Greeting> AwaitHelper(SOCKET listener, const std::string& token, ULONGLONG deadline) {
+// A helper started, its greeting not yet come.
+struct Start {
+  UniqueSocket listener;
+  std::string token;
+  ULONGLONG deadline = 0;
   std::vector<Candidate> waiting;
-  while (::GetTickCount64() < deadline) {
+};
+
+// Whether `c`'s first line greets with the token; kNever where it never will.
+enum class Greets { kYes, kNotYet, kNever };
+Greets Greeted(Candidate& c, const std::string& token, grab::Report& report) {
+  if (ReadInto(c.socket.get(), c.lines, 256) == Read::kOver) return Greets::kNever;
+  const std::optional<std::string> line = c.lines.Next();
+  if (!line) return Greets::kNotYet;
+  const std::optional<grab::Report> parsed = grab::ParseReport(*line);
+  if (!parsed || (parsed->kind != grab::Report::Kind::kReady && parsed->kind != grab::Report::Kind::kNoDisplay) ||
+      parsed->token != token)
+    return Greets::kNever;
+  report = *parsed;
+  return Greets::kYes;
+}
+
+// Takes one waiting connection; the oldest makes room.
+void Accept(Start& start, HWND notify) {
+  UniqueSocket accepted(::accept(start.listener.get(), nullptr, nullptr));
+  if (!accepted || !NonBlocking(accepted.get())) return;
+  if (notify && ::WSAAsyncSelect(accepted.get(), notify, kWmKeyGrab, FD_READ | FD_CLOSE) != 0) return;
+  if (start.waiting.size() == kCandidates) start.waiting.erase(start.waiting.begin());
+  start.waiting.push_back({std::move(accepted), {}});
+}
+
+// Every connection that comes before the deadline must open with the token;
+// the first that does is the helper. Others (any local user can connect to a
+// loopback port) are closed, and none of them holds up the helper.
+std::optional<Greeting> AwaitHelper(Start& start) {
+  while (::GetTickCount64() < start.deadline) {
     fd_set set;
     FD_ZERO(&set);
-    FD_SET(listener, &set);
-    for (const Candidate& c : waiting) FD_SET(c.socket.get(), &set);
-    timeval wait = Left(deadline);
+    FD_SET(start.listener.get(), &set);
+    for (const Candidate& c : start.waiting) FD_SET(c.socket.get(), &set);
+    timeval wait = Left(start.deadline);
     if (::select(0, &set, nullptr, nullptr, &wait) <= 0) break;
     std::vector<Candidate> still;
-    for (Candidate& c : waiting) {
-      if (!FD_ISSET(c.socket.get(), &set)) {
-        still.push_back(std::move(c));
-        continue;
-      }
-      if (ReadInto(c.socket.get(), c.lines, 256) == Read::kOver) continue;
-      const std::optional<std::string> line = c.lines.Next();
-      if (!line) {
-        still.push_back(std::move(c));
-        continue;
-      }
-      const std::optional<grab::Report> report = grab::ParseReport(*line);
-      if (report && (report->kind == grab::Report::Kind::kReady || report->kind == grab::Report::Kind::kNoDisplay) &&
-          report->token == token)
-        return Greeting{std::move(c), *report};
+    for (Candidate& c : start.waiting) {
+      grab::Report report;
+      const Greets greets = FD_ISSET(c.socket.get(), &set) ? Greeted(c, start.token, report) : Greets::kNotYet;
+      if (greets == Greets::kYes) return Greeting{std::move(c), report};
+      if (greets == Greets::kNotYet) still.push_back(std::move(c));
     }
-    waiting = std::move(still);
-    if (FD_ISSET(listener, &set)) {
-      UniqueSocket accepted(::accept(listener, nullptr, nullptr));
-      if (accepted && NonBlocking(accepted.get())) {
-        if (waiting.size() == kCandidates) waiting.erase(waiting.begin());
-        waiting.push_back({std::move(accepted), {}});
-      }
-    }
+    start.waiting = std::move(still);
+    if (FD_ISSET(start.listener.get(), &set)) Accept(start, nullptr);
   }
   return std::nullopt;
 }
@@ -198,13 +212,29 @@ struct TKeyGrab::State {
   bool pressPosted = false;  // a kWmKeyGrabPress is in the window's queue
   std::wstring cannot;  // why no helper can serve; empty while one may
   bool told = false;
+  // A helper started in the background after one went away while armed: its
+  // greeting and the grab come as the window's events, so the window is
+  // never held for a start.
+  std::optional<Start> starting;
 
   ~State() {
     Disconnect();
+    starting.reset();
     if (socketsStarted) ::WSACleanup();
   }
 
   bool Connect();
+  // Starts a helper, which calls back on `start`'s listener; its
+  // connections are told to `notify` where one is given.
+  bool StartHelper(Start& start, HWND notify);
+  void StartInBackground();
+  // The helper's greeting taken: its link in use.
+  bool TakeLink(Greeting greeting);
+  // Where a start runs in the background: on an event of its sockets.
+  void Proceed(WPARAM socket);
+  // Sends the wanted grab on the link in use and takes the answer.
+  enum class Answer { kGrabbed, kNone };
+  Answer GrabOnLink();
   void Disconnect() noexcept;
   // Ends the helper's link; the next helper ends its process.
   void Replace() noexcept;
@@ -218,8 +248,7 @@ struct TKeyGrab::State {
   void LinkLost(bool broken);
 };
 
-bool TKeyGrab::State::Connect() {
-  if (link) return true;
+bool TKeyGrab::State::StartHelper(Start& start, HWND notify) {
   if (!cannot.empty() || !RunningUnderWine()) return false;
   const std::wstring helper = HelperPath();
   if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -231,21 +260,23 @@ bool TKeyGrab::State::Connect() {
     if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
     socketsStarted = true;
   }
-  const UniqueSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  start.listener.reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int length = sizeof address;
-  if (!listener || ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener.get(), static_cast<int>(kCandidates)) != 0 ||
-      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-      !NonBlocking(listener.get()))
+  if (!start.listener ||
+      ::bind(start.listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(start.listener.get(), static_cast<int>(kCandidates)) != 0 ||
+      ::getsockname(start.listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+      !NonBlocking(start.listener.get()) ||
+      (notify && ::WSAAsyncSelect(start.listener.get(), notify, kWmKeyGrab, FD_ACCEPT) != 0))
     return false;
-  const std::string token = Token();
-  if (token.empty()) return false;
+  start.token = Token();
+  if (start.token.empty()) return false;
   std::wstring command = L"\"" + helper + L"\" " + std::to_wstring(ntohs(address.sin_port));
   if (endPid) command += L" " + std::to_wstring(endPid);
-  std::wstring environment = EnvironmentWith(token);
+  std::wstring environment = EnvironmentWith(start.token);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
@@ -258,24 +289,69 @@ bool TKeyGrab::State::Connect() {
   // Wine gives no handle for a native program; close whatever came.
   const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
   endPid = 0;
-  std::optional<Greeting> greeting = AwaitHelper(listener.get(), token, ::GetTickCount64() + kStartTime);
-  if (!greeting) {
-    cannot = L"snapvik-keygrab beside Snapvik.exe did not answer";
-    return false;
-  }
-  if (greeting->report.kind == grab::Report::Kind::kNoDisplay) {
+  start.deadline = ::GetTickCount64() + kStartTime;
+  return true;
+}
+
+bool TKeyGrab::State::TakeLink(Greeting greeting) {
+  if (greeting.report.kind == grab::Report::Kind::kNoDisplay) {
     cannot = L"snapvik-keygrab cannot open the X display";
     return false;
   }
-  link = std::move(greeting->link.socket);
-  lines = std::move(greeting->link.lines);
-  pid = greeting->report.pid;
+  link = std::move(greeting.link.socket);
+  lines = std::move(greeting.link.lines);
+  pid = greeting.report.pid;
   linkedAt = ::GetTickCount64();
   if (::WSAAsyncSelect(link.get(), window, kWmKeyGrab, FD_READ | FD_CLOSE) != 0) {
     Replace();
     return false;
   }
   return true;
+}
+
+bool TKeyGrab::State::Connect() {
+  if (link) return true;
+  std::optional<Start> start = std::move(starting);
+  starting.reset();
+  if (start) {
+    // Finished here and now: its sockets' events no longer reach the window.
+    ::WSAAsyncSelect(start->listener.get(), window, 0, 0);
+    for (const Candidate& c : start->waiting) ::WSAAsyncSelect(c.socket.get(), window, 0, 0);
+  } else {
+    start.emplace();
+    if (!StartHelper(*start, nullptr)) return false;
+  }
+  std::optional<Greeting> greeting = AwaitHelper(*start);
+  if (!greeting) {
+    cannot = L"snapvik-keygrab beside Snapvik.exe did not answer";
+    return false;
+  }
+  return TakeLink(std::move(*greeting));
+}
+
+void TKeyGrab::State::Proceed(WPARAM socket) {
+  Start& start = *starting;
+  if (::GetTickCount64() >= start.deadline) {
+    starting.reset();
+    cannot = L"snapvik-keygrab beside Snapvik.exe did not answer";
+    return;
+  }
+  if (socket == static_cast<WPARAM>(start.listener.get())) {
+    Accept(start, window);
+    return;
+  }
+  for (auto c = start.waiting.begin(); c != start.waiting.end(); ++c) {
+    if (socket != static_cast<WPARAM>(c->socket.get())) continue;
+    grab::Report report;
+    const Greets greets = Greeted(*c, start.token, report);
+    if (greets == Greets::kNever) start.waiting.erase(c);
+    if (greets != Greets::kYes) return;
+    Candidate chosen = std::move(*c);
+    starting.reset();  // the listener and the others closed
+    if (!TakeLink({std::move(chosen), report}) || !wanted) return;
+    if (GrabOnLink() == Answer::kNone) LinkLost(true);
+    return;
+  }
 }
 
 void TKeyGrab::State::Disconnect() noexcept {
@@ -368,39 +444,47 @@ void TKeyGrab::State::PostPress(const grab::Report& report) noexcept {
   if (!pressPosted) pressPosted = ::PostMessageW(window, kWmKeyGrabPress, 0, 0) != FALSE;
 }
 
+TKeyGrab::State::Answer TKeyGrab::State::GrabOnLink() {
+  const uint32_t id = ++serial;
+  const std::optional<grab::Report> answer =
+      Send({grab::Request::Kind::kGrab, id, wanted->key, wanted->modifiers}) ? Await(id) : std::nullopt;
+  if (!answer) return Answer::kNone;
+  if (answer->kind == grab::Report::Kind::kGrabbed) {
+    grabbed = Armed{id, wanted->key, wanted->modifiers};
+    return Answer::kGrabbed;
+  }
+  std::wstring refusal;
+  switch (answer->kind) {
+    case grab::Report::Kind::kHeld:
+      refusal = L"Another program on the X display holds the combination";
+      break;
+    case grab::Report::Kind::kNoKey:
+      refusal = L"No key of this keyboard gives \"" + std::wstring(1, static_cast<wchar_t>(wanted->key)) +
+                L"\"; choose another";
+      break;
+    case grab::Report::Kind::kNoAlt:
+      refusal = L"This keyboard has no Alt key";
+      break;
+    default:
+      return Answer::kGrabbed;  // a code it does not take: only Wine's registration can match it
+  }
+  wanted.reset();
+  throw EOSError(L"Cannot register hot key. " + refusal);
+}
+
 void TKeyGrab::State::GrabWanted() {
   // A second try where the first helper stopped answering: its successor ends it first.
   for (int attempt = 0; attempt < 2 && wanted; ++attempt) {
     if (!Connect()) return;
-    const uint32_t id = ++serial;
-    const std::optional<grab::Report> answer =
-        Send({grab::Request::Kind::kGrab, id, wanted->key, wanted->modifiers}) ? Await(id) : std::nullopt;
-    if (!answer) {
-      Replace();
-      continue;
-    }
-    if (answer->kind == grab::Report::Kind::kGrabbed) {
-      grabbed = Armed{id, wanted->key, wanted->modifiers};
-      return;
-    }
-    std::wstring refusal;
-    switch (answer->kind) {
-      case grab::Report::Kind::kHeld:
-        refusal = L"Another program on the X display holds the combination";
-        break;
-      case grab::Report::Kind::kNoKey:
-        refusal = L"No key of this keyboard gives \"" + std::wstring(1, static_cast<wchar_t>(wanted->key)) +
-                  L"\"; choose another";
-        break;
-      case grab::Report::Kind::kNoAlt:
-        refusal = L"This keyboard has no Alt key";
-        break;
-      default:
-        return;  // a code it does not take: only Wine's registration can match it
-    }
-    wanted.reset();
-    throw EOSError(L"Cannot register hot key. " + refusal);
+    if (GrabOnLink() == Answer::kGrabbed) return;
+    Replace();
   }
+}
+
+void TKeyGrab::State::StartInBackground() {
+  Start start;
+  if (!StartHelper(start, window)) return;
+  starting = std::move(start);
 }
 
 void TKeyGrab::State::LinkLost(bool broken) {
@@ -413,7 +497,7 @@ void TKeyGrab::State::LinkLost(bool broken) {
   if (!wanted) return;
   quickEnds = quick ? quickEnds + 1 : 0;
   if (quickEnds >= kQuickEnds) cannot = L"snapvik-keygrab beside Snapvik.exe keeps failing";
-  GrabWanted();
+  StartInBackground();
 }
 
 TKeyGrab::TKeyGrab() : state_(std::make_unique<State>()) {}
@@ -422,7 +506,10 @@ TKeyGrab::~TKeyGrab() = default;
 
 void TKeyGrab::Grab(HWND window, int32_t key, uint32_t modifiers) {
   State& s = *state_;
-  if (s.window != window) s.Disconnect();
+  if (s.window != window) {
+    s.Disconnect();
+    s.starting.reset();
+  }
   s.window = window;
   s.grabbed.reset();
   s.pending = 0;
@@ -432,6 +519,7 @@ void TKeyGrab::Grab(HWND window, int32_t key, uint32_t modifiers) {
 
 void TKeyGrab::Release() noexcept {
   State& s = *state_;
+  s.starting.reset();
   s.wanted.reset();
   s.grabbed.reset();
   s.pending = 0;
@@ -442,6 +530,11 @@ void TKeyGrab::Release() noexcept {
 
 void TKeyGrab::Serve(WPARAM socket, LPARAM) {
   State& s = *state_;
+  if (!s.link && s.starting) {
+    s.Proceed(socket);
+    if (const std::wstring notice = Notice(); !notice.empty()) throw EOSError(notice);
+    return;
+  }
   // The event says only that something may have come: what the socket in use reads decides.
   if (!s.link || socket != static_cast<WPARAM>(s.link.get())) return;
   const Read read = ReadInto(s.link.get(), s.lines, kReadBound);
