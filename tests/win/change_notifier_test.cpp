@@ -301,18 +301,27 @@ ULONGLONG MillisecondsOf(Action action) {
   return ::GetTickCount64() - started;
 }
 
+// The events HeldWatch waits on: `entered` when a watch begins, `mayGo` to let
+// it be made. Every watch goes at once again when the test ends.
+struct HeldWatches {
+  UniqueKernelHandle entered{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  UniqueKernelHandle mayGo{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  HeldWatches() {
+    g_watchEntered = entered.get();
+    g_watchMayGo = mayGo.get();
+  }
+  ~HeldWatches() {
+    ::SetEvent(g_watchMayGo);
+    TacShellChangeThread::BeforeEachWatch = nullptr;
+  }
+  HeldWatches(const HeldWatches&) = delete;
+  HeldWatches& operator=(const HeldWatches&) = delete;
+};
+
 TEST_F(Watcher, ASlowWatchNeverHoldsThisThreadAndAChangeMadeMeanwhileIsReported) {
   TestFolder first, second, third;
-  const UniqueKernelHandle entered(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  const UniqueKernelHandle mayGo(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  g_watchEntered = entered.get();
-  g_watchMayGo = mayGo.get();
-  struct Unhook {
-    ~Unhook() {
-      ::SetEvent(g_watchMayGo);
-      TacShellChangeThread::BeforeEachWatch = nullptr;
-    }
-  } unhook;
+  const HeldWatches held;
+  const UniqueKernelHandle &entered = held.entered, &mayGo = held.mayGo;
   // What the handler found in the watched folder each time it ran: a report
   // of a change is a call made after the change.
   std::wstring watched = Bare(first);
@@ -370,16 +379,8 @@ TEST_F(Watcher, ASlowWatchNeverHoldsThisThreadAndAChangeMadeMeanwhileIsReported)
 // folder: the worker takes it at once, as after any other handler call.
 TEST_F(Watcher, AFolderGivenByTheHandlerOfALateWatchIsWatched) {
   TestFolder first, second;
-  const UniqueKernelHandle entered(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  const UniqueKernelHandle mayGo(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  g_watchEntered = entered.get();
-  g_watchMayGo = mayGo.get();
-  struct Unhook {
-    ~Unhook() {
-      ::SetEvent(g_watchMayGo);
-      TacShellChangeThread::BeforeEachWatch = nullptr;
-    }
-  } unhook;
+  const HeldWatches held;
+  const UniqueKernelHandle &entered = held.entered, &mayGo = held.mayGo;
   TacShellChangeNotifier notifier(Application());
   notifier.SetWatchSubTree(false);
   notifier.SetRoot(Bare(first));
